@@ -1,0 +1,112 @@
+// The registry store: a hierarchical, typed key/value store that stands in for the Windows
+// registry. The calls keep the Windows shapes (handles, access masks, error numbers) so the
+// code above reads like its Windows counterpart; the data lives in SQLite databases, the
+// current user's root in the user's database and the machine roots in the machine database.
+// Key and value names compare without regard to case; a leading backslash means the root.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+using LONG = std::int32_t;
+using DWORD = std::uint32_t;
+using REGSAM = std::uint32_t;
+
+struct TRegKeyHandle;
+using HKEY = TRegKeyHandle*;
+
+// The predefined roots; never closed.
+extern HKEY const HKEY_CLASSES_ROOT;
+extern HKEY const HKEY_CURRENT_USER;
+extern HKEY const HKEY_LOCAL_MACHINE;
+
+// Error numbers, as Windows gives them.
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_BADDB = 1009;
+constexpr LONG ERROR_CANTOPEN = 1011;
+constexpr LONG ERROR_CANTREAD = 1012;
+constexpr LONG ERROR_CANTWRITE = 1013;
+constexpr LONG ERROR_KEY_DELETED = 1018;
+
+// Value types.
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_QWORD = 11;
+
+// Access rights. The 64- and 32-bit view flags are accepted; there is one view.
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
+constexpr REGSAM DELETE = 0x00010000;
+constexpr REGSAM KEY_READ = 0x00020019;
+constexpr REGSAM KEY_WRITE = 0x00020006;
+constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
+
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// Opens SubKey under Key, creating it and its missing parents.
+LONG RegCreateKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Result,
+                     DWORD* Disposition = nullptr);
+// Opens an existing SubKey; ERROR_FILE_NOT_FOUND when it does not exist.
+LONG RegOpenKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Result);
+LONG RegCloseKey(HKEY Key);
+
+// The empty ValueName is the key's default value. Data are the raw bytes as Windows keeps them:
+// REG_SZ and REG_EXPAND_SZ as UTF-16LE with a terminating NUL, REG_DWORD as 4 little-endian
+// bytes (see the helpers below).
+LONG RegQueryValueExW(HKEY Key, const QString& ValueName, DWORD* Type, QByteArray* Data);
+LONG RegSetValueExW(HKEY Key, const QString& ValueName, DWORD Type, const QByteArray& Data);
+LONG RegDeleteValueW(HKEY Key, const QString& ValueName);
+
+// Deletes SubKey, which must have no subkeys (as on Windows).
+LONG RegDeleteKeyW(HKEY Key, const QString& SubKey);
+// Deletes SubKey with all its subkeys and values; an empty SubKey empties Key itself.
+LONG RegDeleteTreeW(HKEY Key, const QString& SubKey);
+
+// Names in the order they were created.
+LONG RegEnumKeys(HKEY Key, QStringList* Names);
+LONG RegEnumValues(HKEY Key, QStringList* Names);
+
+// Conversions between values and the raw data form.
+QByteArray RegStringData(const QString& Text);
+QString RegDataToString(const QByteArray& Data);
+QByteArray RegDwordData(DWORD Value);
+DWORD RegDataToDword(const QByteArray& Data);
+
+// Closes the key when it goes out of scope.
+class TRegKey {
+public:
+    TRegKey() = default;
+    explicit TRegKey(HKEY key) : FKey(key) {}
+    TRegKey(const TRegKey&) = delete;
+    TRegKey& operator=(const TRegKey&) = delete;
+    TRegKey(TRegKey&& other) noexcept : FKey(other.FKey) { other.FKey = nullptr; }
+    TRegKey& operator=(TRegKey&& other) noexcept;
+    ~TRegKey();
+
+    HKEY get() const { return FKey; }
+    HKEY* out(); // closes the held key; for the Result argument of the open calls
+    explicit operator bool() const { return FKey != nullptr; }
+
+private:
+    HKEY FKey = nullptr;
+};
