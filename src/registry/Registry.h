@@ -110,3 +110,11 @@ public:
 private:
     HKEY FKey = nullptr;
 };
+
+// The error that the registry string operations above this layer raise for a failed read or
+// write; it carries the error number of the call that failed.
+#include "platform/system/Exception.h"
+class ERegistryException : public EOSError {
+public:
+    using EOSError::EOSError;
+};

@@ -1,6 +1,6 @@
 #include "platform/system/Locations.h"
 #include "platform/system/RunningExe.h"
-#include "support/TestEnv.h"
+#include "testsupport/TestEnv.h"
 
 #include <QFileInfo>
 

@@ -1,5 +1,5 @@
 // Main of the widget test binaries: the offscreen platform unless a display is asked for.
-#include "support/TestEnv.h"
+#include "testsupport/TestEnv.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // Main of the non-graphical test binaries: a core application and one temporary environment
 // for the whole run, so even a test without the fixture never sees the real HOME.
-#include "support/TestEnv.h"
+#include "testsupport/TestEnv.h"
 
 #include <QCoreApplication>
 

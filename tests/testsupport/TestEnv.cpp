@@ -1,4 +1,4 @@
-#include "support/TestEnv.h"
+#include "testsupport/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
