@@ -5,6 +5,8 @@
 // Key and value names compare without regard to case; a leading backslash means the root.
 #pragma once
 
+#include "platform/system/Exception.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -113,7 +115,6 @@ private:
 
 // The error that the registry string operations above this layer raise for a failed read or
 // write; it carries the error number of the call that failed.
-#include "platform/system/Exception.h"
 class ERegistryException : public EOSError {
 public:
     using EOSError::EOSError;
