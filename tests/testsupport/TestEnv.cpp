@@ -56,3 +56,8 @@ QString SharedTestDataDir() {
     const QString dir = QDir::cleanPath(SourceDir() + QStringLiteral("/../shared/testdata"));
     return QFileInfo(dir).isDir() ? dir : QString();
 }
+
+QString BuiltProgram(const QString& relativePath) {
+    const QString dir = qEnvironmentVariable("ONECLICK_BINARY_DIR");
+    return (dir.isEmpty() ? QStringLiteral(ONECLICK_BINARY_DIR_DEFAULT) : dir) + u'/' + relativePath;
+}

@@ -44,3 +44,6 @@ QByteArray ReadTestFile(const QString& path);
 // The project's source tree and the folder of the shared test data (empty when absent).
 QString SourceDir();
 QString SharedTestDataDir();
+
+// A program of this build, by its path below the build folder ("tools/reg/oneclick-reg").
+QString BuiltProgram(const QString& relativePath);
