@@ -29,6 +29,7 @@ constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_OUTOFMEMORY = 14;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
@@ -93,6 +94,17 @@ QByteArray RegStringData(const QString& Text);
 QString RegDataToString(const QByteArray& Data);
 QByteArray RegDwordData(DWORD Value);
 DWORD RegDataToDword(const QByteArray& Data);
+QByteArray RegQwordData(std::uint64_t Value);
+std::uint64_t RegDataToQword(const QByteArray& Data);
+QByteArray RegMultiStringData(const QStringList& Texts);
+QStringList RegDataToMultiString(const QByteArray& Data);
+
+// A short English text for an error number of the calls above ("The system cannot find the
+// file specified."), for messages and exceptions.
+QString RegErrorMessage(LONG Code);
+// The database file that holds a predefined root as things stand now (the environment decides);
+// empty for any other handle.
+QString RegDatabasePath(HKEY Root);
 
 // Closes the key when it goes out of scope.
 class TRegKey {
