@@ -29,12 +29,17 @@ bool TRegSoftInfo::DeleteValue(const QString& sValueName) {
     return FReg && RegDeleteValueW(FReg.get(), sValueName) == ERROR_SUCCESS;
 }
 
-bool TRegSoftInfo::ReadValue(const QString& sValueName, bool Default) {
+std::optional<DWORD> TRegSoftInfo::readDword(const QString& sValueName) const {
     DWORD type = REG_NONE;
     QByteArray data;
     if (!queryValue(sValueName, &type, &data) || type != REG_DWORD || data.size() != kDwordSize)
-        return Default;
-    return RegDataToDword(data) != 0;
+        return std::nullopt;
+    return RegDataToDword(data);
+}
+
+bool TRegSoftInfo::ReadValue(const QString& sValueName, bool Default) {
+    const std::optional<DWORD> value = readDword(sValueName);
+    return value ? *value != 0 : Default;
 }
 
 QString TRegSoftInfo::ReadValue(const QString& sValueName, const QString& Default) {
@@ -46,11 +51,8 @@ QString TRegSoftInfo::ReadValue(const QString& sValueName, const QString& Defaul
 }
 
 int TRegSoftInfo::ReadValue(const QString& sValueName, int Default) {
-    DWORD type = REG_NONE;
-    QByteArray data;
-    if (!queryValue(sValueName, &type, &data) || type != REG_DWORD || data.size() != kDwordSize)
-        return Default;
-    return static_cast<int>(RegDataToDword(data));
+    const std::optional<DWORD> value = readDword(sValueName);
+    return value ? static_cast<int>(*value) : Default;
 }
 
 double TRegSoftInfo::ReadValue(const QString& sValueName, double Default) {

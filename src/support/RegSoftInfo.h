@@ -5,6 +5,8 @@
 #include "registry/Registry.h"
 #include "support/AbstractInfo.h"
 
+#include <optional>
+
 class TRegSoftInfo : public TAbstractInfo {
 public:
     // Opens KeyPath under Root with full access, creating it; a key that cannot be opened leaves
@@ -28,6 +30,7 @@ public:
 
 private:
     bool queryValue(const QString& sValueName, DWORD* Type, QByteArray* Data) const;
+    std::optional<DWORD> readDword(const QString& sValueName) const;
     void setValue(const QString& sValueName, DWORD Type, const QByteArray& Data);
 
     TRegKey FReg;
