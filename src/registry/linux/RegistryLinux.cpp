@@ -49,9 +49,25 @@ struct TRegistryState {
     std::map<QString, TCachedDatabase> Databases;
 };
 
+// Lets go of the cached connections at exit, so the last process to leave folds the journal
+// back into the database; a connection that an open handle still holds closes with it.
+struct TCacheRelease {
+    ~TCacheRelease();
+};
+
 TRegistryState& State() {
     static TRegistryState* const state = new TRegistryState;
+    static TCacheRelease release;
     return *state;
+}
+
+TCacheRelease::~TCacheRelease() {
+    TRegistryState& state = State();
+    std::lock_guard<std::mutex> lock(state.Lock);
+    for (auto& [path, cached] : state.Databases)
+        if (cached.Db->Owner() != getpid())
+            cached.Db->Abandon();
+    state.Databases.clear();
 }
 
 bool IsPredefined(HKEY key) {
