@@ -2,6 +2,8 @@
 // Specification: Exec arguments are quoted first, then the whole value gets the string escapes.
 #include "platform/linux/DesktopEntry.h"
 
+#include "platform/FileUtils.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -149,10 +151,8 @@ QString DesktopFileStem(const QString& Text) {
     return Stem;
 }
 
-QString NativePath(const QString& Path) {
-    if (Path.isEmpty())
-        return Path;
-    return QDir::cleanPath(QString(Path).replace(u'\\', u'/'));
+QString CleanNativePath(const QString& Path) {
+    return Path.isEmpty() ? Path : QDir::cleanPath(NativePath(Path));
 }
 
 bool IsInsideFolder(const QString& Path, const QString& Folder) {

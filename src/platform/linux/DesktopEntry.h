@@ -41,9 +41,9 @@ QStringList ReadDesktopEntryList(const QString& FilePath, const QString& Key);
 // A file-name stem made of letters, digits, '-', '_' and '.'; anything else becomes '_'.
 QString DesktopFileStem(const QString& Text);
 
-// A path as the installer forms it, with '\' read as a separator and doubled separators
-// collapsed: "/opt/App\common\app.exe" -> "/opt/App/common/app.exe".
-QString NativePath(const QString& Path);
+// A path as the installer forms it, '\' read as a separator (NativePath), with doubled
+// separators and dot segments cleaned away: "/opt/App\\bin\a.exe" gives "/opt/App/bin/a.exe".
+QString CleanNativePath(const QString& Path);
 // True when Path lies strictly inside Folder (both native, cleaned).
 bool IsInsideFolder(const QString& Path, const QString& Folder);
 

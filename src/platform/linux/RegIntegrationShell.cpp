@@ -3,6 +3,7 @@
 // our own per extension, and an autostart entry in $XDG_CONFIG_HOME/autostart.
 #include "platform/RegIntegrationShell.h"
 
+#include "platform/FileUtils.h"
 #include "platform/Shortcuts.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/MimeApps.h"
@@ -51,9 +52,9 @@ TDesktopEntry handlerEntry(const QString& Name, const QString& ProgramPath,
                            const QString& Parameters, const QString& FieldCode) {
     TDesktopEntry Entry;
     Entry.Name = Name;
-    Entry.Command << NativePath(ProgramPath) << QProcess::splitCommand(Parameters);
+    Entry.Command << CleanNativePath(ProgramPath) << QProcess::splitCommand(Parameters);
     Entry.FieldCode = FieldCode;
-    Entry.Path = QFileInfo(NativePath(ProgramPath)).absolutePath();
+    Entry.Path = QFileInfo(CleanNativePath(ProgramPath)).absolutePath();
     Entry.NoDisplay = true;
     return Entry;
 }
@@ -105,7 +106,7 @@ void ShellSetRunAtStartup(const QString& Name, bool Enable, const QString& Progr
     const QString File = XdgConfigHome() + QStringLiteral("/autostart/") + DesktopFileStem(Name) +
                          QStringLiteral(".desktop");
     if (!Enable) {
-        QFile::remove(File);
+        ForceDeleteFile(File);
         return;
     }
     TDesktopEntry Entry = handlerEntry(Name, ProgramPath, QString(), QString());

@@ -3,6 +3,7 @@
 // is missing or does not answer only makes the operations answer false.
 #include "platform/Services.h"
 
+#include "platform/FileUtils.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/system/Locations.h"
 
@@ -156,7 +157,7 @@ bool InstallService(const QString& ServiceName, const QString& DisplayName,
         return false;
     if (ServiceExists(ServiceName))
         return true;
-    const QString Path = NativePath(ExePath);
+    const QString Path = CleanNativePath(ExePath);
     // A line break in a value would add directives of its own to the unit.
     if (Path.isEmpty() || hasControlCharacter(Path))
         return false;
@@ -165,7 +166,7 @@ bool InstallService(const QString& ServiceName, const QString& DisplayName,
         return false;
     if (systemctl({QStringLiteral("daemon-reload")}))
         return true;
-    QFile::remove(File);
+    ForceDeleteFile(File);
     return false;
 }
 
@@ -216,7 +217,7 @@ void RemoveService(const QString& ServiceName) {
     }
     // Only the unit this program wrote; the manager forgets the service once it has stopped.
     const QString File = unitFolder() + u'/' + Unit;
-    if (QFileInfo::exists(File) && QFile::remove(File))
+    if (QFileInfo::exists(File) && ForceDeleteFile(File))
         systemctl({QStringLiteral("daemon-reload")});
 }
 

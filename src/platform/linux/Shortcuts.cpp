@@ -2,6 +2,7 @@
 // desktops trust it) and in the Programs menu folder below $XDG_DATA_HOME/applications.
 #include "platform/Shortcuts.h"
 
+#include "platform/FileUtils.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/system/Locations.h"
 
@@ -34,7 +35,7 @@ QString shortcutName(const QString& TargetPath, const QString& Name) {
 
 // The entry file for Name below Folder; empty when the name would lead out of the folder.
 QString entryPath(const QString& Folder, const QString& RelativeName) {
-    const QString Path = NativePath(Folder + u'/' + RelativeName + EntrySuffix);
+    const QString Path = CleanNativePath(Folder + u'/' + RelativeName + EntrySuffix);
     return IsInsideFolder(Path, Folder) ? Path : QString();
 }
 
@@ -52,7 +53,7 @@ QString DesktopFolder() {
     QByteArray Output;
     if (RunHelperTool(QStringLiteral("xdg-user-dir"), {QStringLiteral("DESKTOP")}, UserDirTimeoutMs,
                       &Output)) {
-        const QString Folder = NativePath(QString::fromLocal8Bit(Output).trimmed());
+        const QString Folder = CleanNativePath(QString::fromLocal8Bit(Output).trimmed());
         if (Folder.startsWith(u'/') && (Folder != HomeDir() || desktopIsConfigured()))
             return Folder;
     }
@@ -65,7 +66,7 @@ QString ProgramsFolder() {
 
 bool CreateDesktopShortcut(const QString& Target, const QString& Arguments, const QString& Name,
                            QString& LinkPath) {
-    const QString TargetPath = NativePath(Target);
+    const QString TargetPath = CleanNativePath(Target);
     if (TargetPath.isEmpty() || !QFileInfo(TargetPath).isFile())
         return false;
     const QString Folder = DesktopFolder();
@@ -86,14 +87,14 @@ bool CreateDesktopShortcut(const QString& Target, const QString& Arguments, cons
 }
 
 bool RemoveDesktopShortcut(const QString& Target, const QString& Name) {
-    const QString File = entryPath(DesktopFolder(), shortcutName(NativePath(Target), Name));
+    const QString File = entryPath(DesktopFolder(), shortcutName(CleanNativePath(Target), Name));
     if (!File.isEmpty())
-        QFile::remove(File);
+        ForceDeleteFile(File);
     return true;
 }
 
 bool CreateProgramsShortcut(const QString& Target, const QString& Group, const QString& Name) {
-    const QString TargetPath = NativePath(Target);
+    const QString TargetPath = CleanNativePath(Target);
     if (TargetPath.isEmpty() || !QFileInfo(TargetPath).isFile())
         return false;
     const QString File = entryPath(ProgramsFolder(), Group + u'/' + shortcutName(TargetPath, Name));
@@ -102,9 +103,9 @@ bool CreateProgramsShortcut(const QString& Target, const QString& Group, const Q
 
 bool RemoveProgramsShortcut(const QString& Target, const QString& Group, const QString& Name) {
     const QString File =
-        entryPath(ProgramsFolder(), Group + u'/' + shortcutName(NativePath(Target), Name));
+        entryPath(ProgramsFolder(), Group + u'/' + shortcutName(CleanNativePath(Target), Name));
     if (!File.isEmpty())
-        QFile::remove(File);
+        ForceDeleteFile(File);
     return true;
 }
 
