@@ -34,7 +34,6 @@ QByteArray waitForFile(const QString& Path) {
     const QDeadlineTimer Deadline(20000);
     while (!QFileInfo::exists(Path) && !Deadline.hasExpired())
         QThread::msleep(20);
-    QThread::msleep(50);
     return ReadTestFile(Path);
 }
 
