@@ -148,7 +148,7 @@ std::unique_ptr<TRegDatabase> TRegDatabase::Open(const QString& Path, int* Rc) {
     sqlite3_extended_result_codes(db, 0);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
     // FULL: a commit that returned has reached the disk, even across a power cut.
-    *Rc = database->exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
+    *Rc = database->exec("PRAGMA synchronous = FULL");
     if (*Rc == SQLITE_OK)
         *Rc = database->prepareSchema();
     return *Rc == SQLITE_OK ? std::move(database) : nullptr;
@@ -158,27 +158,37 @@ int TRegDatabase::exec(const char* Sql) {
     return sqlite3_exec(FDb, Sql, nullptr, nullptr, nullptr);
 }
 
-int TRegDatabase::prepareSchema() {
-    auto version = [this](int* value) {
-        TStatement statement(FDb, "PRAGMA user_version");
-        const int rc = statement.Step();
-        *value = rc == SQLITE_ROW ? int(statement.Int(0)) : 0;
-        return rc == SQLITE_ROW ? SQLITE_OK : rc;
-    };
-    int current = 0;
-    int rc = version(&current);
-    if (rc != SQLITE_OK || current == SchemaVersion)
+int TRegDatabase::layout(int* Version, bool* Empty, bool* Ours) {
+    TStatement version(FDb, "PRAGMA user_version");
+    int rc = version.Step();
+    *Version = rc == SQLITE_ROW ? int(version.Int(0)) : 0;
+    if (rc != SQLITE_ROW)
         return rc;
-    // A file of another layout or a later version is left as it is, never rewritten.
-    if (current != 0)
-        return SQLITE_NOTADB;
+    TStatement tables(FDb, "SELECT count(*), count(CASE WHEN type = 'table' AND name IN "
+                           "('keys', 'vals') THEN 1 END) FROM sqlite_master");
+    rc = tables.Step();
+    *Empty = rc == SQLITE_ROW && tables.Int(0) == 0;
+    *Ours = rc == SQLITE_ROW && *Version == SchemaVersion && tables.Int(1) == 2;
+    return rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+int TRegDatabase::prepareSchema() {
+    // Anything but a fresh file or one of this layout is left exactly as it is.
+    int version = 0;
+    bool empty = false, ours = false;
+    int rc = layout(&version, &empty, &ours);
+    if (rc != SQLITE_OK || (!ours && (version != 0 || !empty)))
+        return rc != SQLITE_OK ? rc : SQLITE_NOTADB;
+    rc = exec("PRAGMA journal_mode = WAL");
+    if (rc != SQLITE_OK || ours)
+        return rc;
     if ((rc = BeginWrite()) != SQLITE_OK)
         return rc;
     // Another process may have created the schema while this one waited for the lock.
-    rc = version(&current);
-    if (rc == SQLITE_OK && current == 0)
+    rc = layout(&version, &empty, &ours);
+    if (rc == SQLITE_OK && version == 0 && empty)
         rc = exec(SchemaSql);
-    else if (rc == SQLITE_OK && current != SchemaVersion)
+    else if (rc == SQLITE_OK && !ours)
         rc = SQLITE_NOTADB;
     if (rc == SQLITE_OK)
         rc = Commit();

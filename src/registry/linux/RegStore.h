@@ -56,6 +56,9 @@ public:
 private:
     TRegDatabase(sqlite3* Db, QString Path);
     int exec(const char* Sql);
+    // The file's layout version, whether it holds no table at all, and whether it is this
+    // store's layout.
+    int layout(int* Version, bool* Empty, bool* Ours);
     int prepareSchema();
 
     sqlite3* FDb;
