@@ -91,6 +91,10 @@ bool isTrimmed(QChar c) {
 }
 } // namespace
 
+QString ConstKeyText() {
+    return QString(QChar(cnConstKeyChar));
+}
+
 QString TMyStringStream::GetHexData() const {
     return QString::fromLatin1(data().toHex().toUpper());
 }
@@ -119,7 +123,7 @@ QString AesDecryptHexText(const QString& HexText, const QString& Key) {
 }
 
 QString DecryptConstText(const QString& HexText) {
-    const QString plain = AesDecryptHexText(HexText, QString(QChar(cnConstKeyChar)));
+    const QString plain = AesDecryptHexText(HexText, ConstKeyText());
     qsizetype begin = 0;
     qsizetype end = plain.size();
     while (begin < end && isTrimmed(plain[begin]))

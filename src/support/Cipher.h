@@ -68,6 +68,9 @@ QString AesDecryptHexText(const QString& HexText, const QString& Key);
 // Empty on any failure.
 QString DecryptConstText(const QString& HexText);
 
+// The constant key, for the maker's tool that makes the stored forms.
+QString ConstKeyText();
+
 // The key bytes of a key text: its ANSI bytes cut or zero-padded to 16.
 TAESKey128 AesKeyFromText(const QString& Key);
 
