@@ -110,16 +110,22 @@ TEST_F(HttpUtilsTest, GivesUpOnEndlessRedirects) {
 TEST_F(HttpUtilsTest, FetchesOnlyHttpAndHttps) {
     const QString file = FEnv.Tmp() + "/secret.txt";
     WriteTestFile(file, "local secret");
-    FServer.Handle("/to-file", [file](const TRecordedRequest&) {
+    // A gopher address would make the client write this raw request to the server.
+    const QString gopher = "gopher://127.0.0.1:" + QString::number(FServer.Port()) +
+                           "/_GET%20/raw%20HTTP/1.0%0D%0A%0D%0A";
+    FServer.Reply("/raw", 200, "reached");
+    FServer.Handle("/to-gopher", [gopher](const TRecordedRequest&) {
         TLoopbackResponse response = Answer(302, "");
-        response.Headers = {{"Location", "file://" + file.toStdString()}};
+        response.Headers = {{"Location", gopher.toStdString()}};
         return response;
     });
-    for (const QString& url : {"file://" + file, FServer.Url("to-file"),
-                               QStringLiteral("ftp://127.0.0.1:%1/x").arg(FServer.Port())}) {
+    for (const QString& url : {"file://" + file, gopher, FServer.Url("to-gopher")}) {
+        FServer.ClearRequests();
         QString body;
         EXPECT_FALSE(HttpGet(url, "", body, false)) << url.toStdString();
         EXPECT_TRUE(body.isEmpty()) << url.toStdString();
+        for (const TRecordedRequest& request : FServer.Requests())
+            EXPECT_NE(request.Path, "/raw") << url.toStdString();
     }
 }
 
