@@ -26,11 +26,6 @@ namespace {
 [[maybe_unused]] const bool gOpenSslKeptAtExit =
     OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
-void EnsureCurlReady() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 // What the worker threads share with the main thread. Never destroyed: a worker can still be
 // running while the process exits.
 struct TThreadState {
@@ -138,6 +133,11 @@ std::string FormBody(CURL* curl, const QString& params) {
 
 } // namespace
 
+void HttpGlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
 void TOnFinishEvent::operator()(THttpThread* Sender, const QString& respData,
                                 bool HttpSuccess) const {
     if (!FMethod || (FGuarded && !FContext))
@@ -150,7 +150,7 @@ bool HttpRequest(const QString& url, const QString& params, int httpMethod, QStr
     Q_UNUSED(timeout); // the connect limit below is fixed
     respData.clear();
     try {
-        EnsureCurlReady();
+        HttpGlobalInit();
         std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
         if (!curl)
             return false;
@@ -219,6 +219,7 @@ THttpThread::THttpThread([[maybe_unused]] bool CreateSuspended, const THttpData&
 THttpThread::~THttpThread() = default;
 
 void THttpThread::Start() {
+    AttachToApplication();
     TThreadState& state = ThreadState();
     {
         std::lock_guard lock(state.Lock);
@@ -275,7 +276,6 @@ void THttpThread::DoFinish() {
 
 void HttpRequestAsync(const QString& url, const QString& params, int httpMethod,
                       TOnFinishEvent OnFinish, int timeout, int stallSeconds) {
-    AttachToApplication();
     THttpData data;
     data.url = url;
     data.params = params;

@@ -88,6 +88,10 @@ private:
     TOnFinishEvent FOnFinish;
 };
 
+// Initialises libcurl once, from whichever thread comes first; every exchange calls it, and so
+// should any other user of libcurl in the program before its first transfer.
+void HttpGlobalInit();
+
 // One blocking exchange; true for a final status 200..299, with the body decoded as UTF-8.
 bool HttpRequest(const QString& url, const QString& params, int httpMethod, QString& respData,
                  int timeout, int stallSeconds = HttpStallSeconds);
