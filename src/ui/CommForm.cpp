@@ -75,14 +75,21 @@ void TCommForm::EscKeyPress(QObject* Sender, QChar& Key) {
 }
 
 bool TCommForm::eventFilter(QObject* Watched, QEvent* E) {
-    if (E->type() != QEvent::KeyPress || !FKeyPreview || !OnKeyPress)
-        return QDialog::eventFilter(Watched, E);
+    const bool isKey = E->type() == QEvent::KeyPress || E->type() == QEvent::KeyRelease;
     auto* widget = qobject_cast<QWidget*>(Watched);
-    // A key goes first to the form's focused control (or the form itself when none has the
-    // focus) and then bubbles up to the parents; only that first delivery is previewed.
-    if (!widget || widget->window() != this || widget != (focusWidget() ? focusWidget() : this))
+    if (!isKey || !FKeyPreview || !OnKeyPress || !widget || widget->window() != this)
         return QDialog::eventFilter(Watched, E);
     auto* keyEvent = static_cast<QKeyEvent*>(E);
+    if (E->type() == QEvent::KeyRelease) {
+        FPreviewed = {};
+        return QDialog::eventFilter(Watched, E);
+    }
+    // A key the receiver ignores is handed on to its parents; only the first delivery is
+    // previewed.
+    if (FPreviewed.Event == E && FPreviewed.Timestamp == keyEvent->timestamp() &&
+        FPreviewed.Receiver && widget->isAncestorOf(FPreviewed.Receiver))
+        return QDialog::eventFilter(Watched, E);
+    FPreviewed = {E, keyEvent->timestamp(), widget};
     QChar key;
     if (keyEvent->key() == Qt::Key_Escape)
         key = QChar(cnEscapeChar);

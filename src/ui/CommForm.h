@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <memory>
 
 // Modal results: a dialog's first button gives mrOk; its second button, the close cross and
@@ -66,6 +67,13 @@ protected:
     void showEvent(QShowEvent* E) override;
 
 private:
+    // The key press last previewed, so that its trip up the parents is not previewed again.
+    struct TPreviewed {
+        const QEvent* Event = nullptr;
+        quint64 Timestamp = 0;
+        QPointer<QWidget> Receiver;
+    };
+    TPreviewed FPreviewed;
     bool FKeyPreview = false;
     bool FScreenCenter = false;
     bool FShownOnce = false;
