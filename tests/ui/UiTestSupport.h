@@ -8,10 +8,16 @@
 #include <QTest>
 #include <QWidget>
 #include <functional>
+#include <ostream>
 
 #include "platform/Png.h"
 
 #include <png.h>
+
+// Test failures show texts as texts.
+inline void PrintTo(const QString& S, std::ostream* Out) {
+    *Out << '"' << S.toStdString() << '"';
+}
 
 namespace uitest {
 
