@@ -258,6 +258,9 @@ private:
     }
 
     void report(const httplib::Request& req, httplib::Response& res) {
+        // The library answers HEAD through the GET routes; a HEAD is no report.
+        if (req.method != "GET")
+            return Refuse(res, "reports are sent with GET");
         TReport report;
         if (!ReadQuery(req, res, report.Params, true))
             return;
