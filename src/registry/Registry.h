@@ -66,6 +66,14 @@ constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
+// Every call answers an error number and never throws. Beyond the usual ones: a call on a key
+// deleted meanwhile answers ERROR_KEY_DELETED; a damaged database ERROR_BADDB; a database that
+// another process keeps locked for more than about two seconds ERROR_CANTREAD or
+// ERROR_CANTWRITE. Reading values needs KEY_QUERY_VALUE, listing subkeys KEY_ENUMERATE_SUB_KEYS,
+// writing values KEY_SET_VALUE, creating a subkey KEY_CREATE_SUB_KEY, deleting keys below Key
+// one of DELETE, KEY_SET_VALUE and KEY_CREATE_SUB_KEY; otherwise ERROR_ACCESS_DENIED. A key
+// name part has at most 255 characters.
+
 // Opens SubKey under Key, creating it and its missing parents.
 LONG RegCreateKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Result,
                      DWORD* Disposition = nullptr);
@@ -77,12 +85,15 @@ LONG RegCloseKey(HKEY Key);
 // REG_SZ and REG_EXPAND_SZ as UTF-16LE with a terminating NUL, REG_DWORD as 4 little-endian
 // bytes (see the helpers below).
 LONG RegQueryValueExW(HKEY Key, const QString& ValueName, DWORD* Type, QByteArray* Data);
+// REG_DWORD data must be 4 bytes and REG_QWORD data 8 (ERROR_INVALID_PARAMETER otherwise).
 LONG RegSetValueExW(HKEY Key, const QString& ValueName, DWORD Type, const QByteArray& Data);
 LONG RegDeleteValueW(HKEY Key, const QString& ValueName);
 
-// Deletes SubKey, which must have no subkeys (as on Windows).
+// Deletes SubKey, which must have no subkeys (ERROR_ACCESS_DENIED otherwise, as on Windows); an
+// empty SubKey deletes Key itself.
 LONG RegDeleteKeyW(HKEY Key, const QString& SubKey);
-// Deletes SubKey with all its subkeys and values; an empty SubKey empties Key itself.
+// Deletes SubKey with all its subkeys and values; an empty SubKey empties Key itself. A
+// predefined root is never deleted nor emptied as a whole (ERROR_ACCESS_DENIED).
 LONG RegDeleteTreeW(HKEY Key, const QString& SubKey);
 
 // Names in the order they were created.

@@ -148,6 +148,17 @@ TEST_F(RegistryStoreTest, DamagedDatabasesAnswerErrorsAndStayUntouched) {
     }
 }
 
+TEST_F(RegistryStoreTest, AnUnreachableFolderAnswersCantOpen) {
+    WriteTestFile(FEnv.Root() + "/plain-file", "x");
+    FEnv.Set("XDG_CONFIG_HOME", FEnv.Root() + "/plain-file/config");
+    TRegKey key;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, "Software", KEY_ALL_ACCESS, key.out()),
+              ERROR_CANTOPEN);
+    EXPECT_EQ(RegSetValueExW(HKEY_CURRENT_USER, "v", REG_DWORD, RegDwordData(1)), ERROR_CANTOPEN);
+    // The machine database is elsewhere and unaffected.
+    EXPECT_EQ(Write(HKEY_LOCAL_MACHINE, "Software", "v", "x"), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryStoreTest, WritesFailWhileAnotherConnectionHoldsTheWriteLock) {
     ASSERT_EQ(Write(HKEY_CURRENT_USER, "Software\\Demo", "v", "before"), ERROR_SUCCESS);
     TRegKey key;

@@ -205,7 +205,10 @@ TEST_F(RegistryTest, DeleteKeyRefusesKeysWithSubkeys) {
     TRegKey leaf = Create(HKEY_CURRENT_USER, "Software\\Parent\\Leaf");
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, "Software\\Parent"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, "software\\parent\\LEAF"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, "Software\\Parent"), ERROR_SUCCESS);
+    // The empty name deletes the key of the handle itself.
+    TRegKey parent = Create(HKEY_CURRENT_USER, "Software\\Parent");
+    EXPECT_EQ(RegDeleteKeyW(parent.get(), ""), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(parent.get(), ""), ERROR_KEY_DELETED);
     TRegKey software = Create(HKEY_CURRENT_USER, "Software");
     EXPECT_TRUE(Subkeys(software.get()).isEmpty());
     // A root is not a key one can delete.
