@@ -64,6 +64,7 @@ protected:
         setObjectName("FrmTest");
         resize(442, 192);
         lblPlain = place(new TLabel(this), "lblPlain", {10, 5, 60, 20});
+        lblPlain->SetAutoSize(false);
         lblClick = place(new TLabel(this), "lblClick", {80, 5, 60, 20});
         lblClick->OnClick = [](QObject*) {};
         lblOwnFont = place(new TLabel(this), "lblOwnFont", {150, 5, 60, 20});
@@ -202,6 +203,8 @@ protected:
     static QPoint Drag(TTestDialog& Dialog, QWidget* Target, Qt::MouseButton Button) {
         const QPoint start = Dialog.pos();
         const QPoint at = Target == &Dialog ? QPoint(420, 120) : Target->rect().center();
+        // The press must land on the control itself.
+        EXPECT_EQ(Dialog.childAt(Target->mapTo(&Dialog, at)), Target == &Dialog ? nullptr : Target);
         const QPoint dropAt = Target->mapToGlobal(at + QPoint(20, 10));
         QTest::mousePress(Target, Button, {}, at);
         QTest::mouseMove(Target, at + QPoint(20, 10));
