@@ -9,7 +9,6 @@
 #include "DistText.h"
 
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -229,8 +228,7 @@ public:
     }
 
     void StopWriting() { FWriter.Stop(); }
-
-    int Port = 0;
+    void SetPort(int Port) { FPort = Port; }
 
 private:
     void softDown(const httplib::Request& req, httplib::Response& res) {
@@ -248,7 +246,7 @@ private:
         // The address follows the name the installer reached us by, so any port or host works.
         const std::string host = req.get_header_value("Host");
         const std::string base =
-            "http://" + (IsHostText(host) ? host : HostAndPort(FOptions.Host, Port));
+            "http://" + (IsHostText(host) ? host : HostAndPort(FOptions.Host, FPort));
         Answer(res, 200,
                {{"code", 0},
                 {"data",
@@ -366,6 +364,7 @@ private:
 
     const TServeOptions FOptions;
     const std::string FPackagesDir;
+    int FPort = 0;
     std::mutex FReaderMutex;
     TDistStore FReader;
     TReportWriter FWriter;
@@ -450,7 +449,7 @@ int Serve(const TServeOptions& Options) {
         return 1;
     }
     server.WidenBacklog();
-    service.Port = port;
+    service.SetPort(port);
 
     std::atomic<bool> done = false;
     std::atomic<bool> stopped = false;
