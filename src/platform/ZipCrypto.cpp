@@ -10,6 +10,11 @@
 
 #include <cstring>
 #include <endian.h>
+#include <vector>
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
 
 namespace {
 constexpr std::array<uint32_t, 256> makeCrcTable() {
@@ -100,11 +105,156 @@ struct THmacSha1 {
     }
 };
 
-// The digest of a finished state: its words, big-endian.
-void stateToBytes(const SHA_CTX& ctx, uint8_t* out) {
-    const uint32_t h[5] = {htobe32(ctx.h0), htobe32(ctx.h1), htobe32(ctx.h2), htobe32(ctx.h3),
-                           htobe32(ctx.h4)};
-    std::memcpy(out, h, sizeof h);
+uint32_t loadBe32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return be32toh(v);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ONECLICK_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+
+bool hasShaExtensions() {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1) || !(c & bit_SSSE3))
+        return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_SHA);
+}
+
+// A SHA-1 state in the SHA extensions' layout: A to D in one register (A highest), E in the
+// highest word of another, whose lower words stay zero.
+struct TShaState {
+    __m128i Abcd;
+    __m128i E;
+};
+
+template <int N> struct TShaLanes { __m128i Abcd[N], E[N], Saved[N], Msg[N][4]; };
+
+// Rounds 4G to 4G+3 of every lane, with the message schedule for the groups ahead; the lanes
+// are independent, so their SHA instructions overlap instead of waiting on one another.
+template <int N, int G> ONECLICK_SHA_TARGET inline void shaGroup(TShaLanes<N>& s) {
+    for (int l = 0; l < N; ++l) {
+        const __m128i x = G == 0 ? _mm_add_epi32(s.E[l], s.Msg[l][0])
+                                 : _mm_sha1nexte_epu32(s.Saved[l], s.Msg[l][G % 4]);
+        s.Saved[l] = s.Abcd[l];
+        s.Abcd[l] = _mm_sha1rnds4_epu32(s.Abcd[l], x, G / 5);
+        if constexpr (G >= 1 && G <= 16)
+            s.Msg[l][(G + 3) % 4] = _mm_sha1msg1_epu32(s.Msg[l][(G + 3) % 4], s.Msg[l][G % 4]);
+        if constexpr (G >= 2 && G <= 17)
+            s.Msg[l][(G + 2) % 4] = _mm_xor_si128(s.Msg[l][(G + 2) % 4], s.Msg[l][G % 4]);
+        if constexpr (G >= 3 && G <= 18)
+            s.Msg[l][(G + 1) % 4] = _mm_sha1msg2_epu32(s.Msg[l][(G + 1) % 4], s.Msg[l][G % 4]);
+    }
+    if constexpr (G < 19)
+        shaGroup<N, G + 1>(s);
+}
+
+// For each lane: the state from start after one block holding a 20-byte value (in[l]) behind
+// a full key block, as every PBKDF2 iteration hashes.
+template <int N>
+ONECLICK_SHA_TARGET inline void shaDigestBlock(const TShaState& start, const TShaState* in,
+                                               TShaState* out) {
+    TShaLanes<N> s;
+    const __m128i pad = _mm_set_epi32(0, static_cast<int>(0x80000000u), 0, 0);
+    const __m128i length = _mm_set_epi32(0, 0, 0, (Sha1Block + Sha1Digest) * 8);
+    for (int l = 0; l < N; ++l) {
+        s.Abcd[l] = start.Abcd;
+        s.E[l] = start.E;
+        s.Msg[l][0] = in[l].Abcd;
+        s.Msg[l][1] = _mm_or_si128(in[l].E, pad);
+        s.Msg[l][2] = _mm_setzero_si128();
+        s.Msg[l][3] = length;
+    }
+    shaGroup<N, 0>(s);
+    for (int l = 0; l < N; ++l) {
+        out[l].Abcd = _mm_add_epi32(s.Abcd[l], start.Abcd);
+        out[l].E = _mm_sha1nexte_epu32(s.Saved[l], start.E);
+    }
+}
+
+ONECLICK_SHA_TARGET TShaState toShaState(const uint32_t h[5]) {
+    return {_mm_set_epi32(static_cast<int>(h[0]), static_cast<int>(h[1]), static_cast<int>(h[2]),
+                          static_cast<int>(h[3])),
+            _mm_set_epi32(static_cast<int>(h[4]), 0, 0, 0)};
+}
+
+ONECLICK_SHA_TARGET void fromShaState(const TShaState& state, uint32_t h[5]) {
+    h[0] = static_cast<uint32_t>(_mm_extract_epi32(state.Abcd, 3));
+    h[1] = static_cast<uint32_t>(_mm_extract_epi32(state.Abcd, 2));
+    h[2] = static_cast<uint32_t>(_mm_extract_epi32(state.Abcd, 1));
+    h[3] = static_cast<uint32_t>(_mm_extract_epi32(state.Abcd, 0));
+    h[4] = static_cast<uint32_t>(_mm_extract_epi32(state.E, 3));
+}
+
+// Iterations 2..n of up to four PBKDF2 blocks at once; t and u hold the words of each block.
+template <int N>
+ONECLICK_SHA_TARGET void iterateShaLanes(const SHA_CTX& inner, const SHA_CTX& outer,
+                                         uint32_t (*t)[5], uint32_t (*u)[5], unsigned rounds) {
+    const uint32_t innerWords[5] = {inner.h0, inner.h1, inner.h2, inner.h3, inner.h4};
+    const uint32_t outerWords[5] = {outer.h0, outer.h1, outer.h2, outer.h3, outer.h4};
+    const TShaState innerState = toShaState(innerWords), outerState = toShaState(outerWords);
+    TShaState sum[N], value[N], digest[N];
+    for (int l = 0; l < N; ++l) {
+        sum[l] = toShaState(t[l]);
+        value[l] = toShaState(u[l]);
+    }
+    for (unsigned round = 0; round < rounds; ++round) {
+        shaDigestBlock<N>(innerState, value, digest);
+        shaDigestBlock<N>(outerState, digest, value);
+        for (int l = 0; l < N; ++l) {
+            sum[l].Abcd = _mm_xor_si128(sum[l].Abcd, value[l].Abcd);
+            sum[l].E = _mm_xor_si128(sum[l].E, value[l].E);
+        }
+    }
+    for (int l = 0; l < N; ++l)
+        fromShaState(sum[l], t[l]);
+}
+
+void iterateShaExtensions(const SHA_CTX& inner, const SHA_CTX& outer, uint32_t (*t)[5],
+                          uint32_t (*u)[5], size_t blocks, unsigned rounds) {
+    for (; blocks >= 4; blocks -= 4, t += 4, u += 4)
+        iterateShaLanes<4>(inner, outer, t, u, rounds);
+    if (blocks == 3)
+        iterateShaLanes<3>(inner, outer, t, u, rounds);
+    else if (blocks == 2)
+        iterateShaLanes<2>(inner, outer, t, u, rounds);
+    else if (blocks == 1)
+        iterateShaLanes<1>(inner, outer, t, u, rounds);
+}
+
+const bool cnShaExtensions = hasShaExtensions();
+#else
+constexpr bool cnShaExtensions = false;
+void iterateShaExtensions(const SHA_CTX&, const SHA_CTX&, uint32_t (*)[5], uint32_t (*)[5], size_t,
+                          unsigned) {}
+#endif
+
+// Iterations 2..n of one block through OpenSSL's block function.
+void iterateGeneric(const THmacSha1& hmac, uint32_t t[5], uint32_t u[5], unsigned rounds) {
+    uint8_t block[Sha1Block] = {};
+    block[Sha1Digest] = 0x80;
+    constexpr uint32_t bits = (Sha1Block + Sha1Digest) * 8;
+    block[62] = static_cast<uint8_t>(bits >> 8);
+    block[63] = static_cast<uint8_t>(bits);
+    const auto put = [&block](const uint32_t* words) {
+        for (int i = 0; i < 5; ++i) {
+            const uint32_t be = htobe32(words[i]);
+            std::memcpy(block + 4 * i, &be, 4);
+        }
+    };
+    for (unsigned round = 0; round < rounds; ++round) {
+        put(u);
+        SHA_CTX ctx = hmac.Inner;
+        SHA1_Transform(&ctx, block);
+        const uint32_t inner[5] = {ctx.h0, ctx.h1, ctx.h2, ctx.h3, ctx.h4};
+        put(inner);
+        ctx = hmac.Outer;
+        SHA1_Transform(&ctx, block);
+        u[0] = ctx.h0, u[1] = ctx.h1, u[2] = ctx.h2, u[3] = ctx.h3, u[4] = ctx.h4;
+        for (int i = 0; i < 5; ++i)
+            t[i] ^= u[i];
+    }
+    OPENSSL_cleanse(block, sizeof block);
 }
 } // namespace
 
@@ -112,44 +262,48 @@ void Pbkdf2HmacSha1(std::string_view Password, const uint8_t* Salt, size_t SaltS
                     unsigned Iterations, uint8_t* Out, size_t OutSize) {
     THmacSha1 hmac;
     hmac.init(reinterpret_cast<const uint8_t*>(Password.data()), Password.size());
+    const size_t blocks = (OutSize + Sha1Digest - 1) / Sha1Digest;
+    std::vector<std::array<uint32_t, 5>> t(blocks), u(blocks);
 
-    // Every iteration after the first hashes one 20-byte value behind a full key block: a
-    // single padded block, so each HMAC is two block-function calls on copied states.
-    uint8_t block[Sha1Block] = {};
-    block[Sha1Digest] = 0x80;
-    constexpr uint32_t bits = (Sha1Block + Sha1Digest) * 8;
-    block[62] = static_cast<uint8_t>(bits >> 8);
-    block[63] = static_cast<uint8_t>(bits);
-
-    for (uint32_t index = 1; OutSize > 0; ++index) {
-        uint8_t u[Sha1Digest], t[Sha1Digest];
+    // The first iteration hashes the salt and the block number; every later one hashes one
+    // 20-byte value behind the key block, a single padded block for SHA-1.
+    for (size_t b = 0; b < blocks; ++b) {
+        const uint32_t index = static_cast<uint32_t>(b + 1);
         const uint8_t counter[4] = {static_cast<uint8_t>(index >> 24),
                                     static_cast<uint8_t>(index >> 16),
                                     static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
         SHA_CTX inner = hmac.Inner;
         SHA1_Update(&inner, Salt, SaltSize);
         SHA1_Update(&inner, counter, sizeof counter);
-        hmac.final(inner, u);
-        std::memcpy(t, u, Sha1Digest);
-        for (unsigned round = 1; round < Iterations; ++round) {
-            std::memcpy(block, u, Sha1Digest);
-            SHA_CTX ctx = hmac.Inner;
-            SHA1_Transform(&ctx, block);
-            stateToBytes(ctx, block);
-            ctx = hmac.Outer;
-            SHA1_Transform(&ctx, block);
-            stateToBytes(ctx, u);
-            for (size_t i = 0; i < Sha1Digest; ++i)
-                t[i] ^= u[i];
+        uint8_t first[Sha1Digest];
+        hmac.final(inner, first);
+        for (int i = 0; i < 5; ++i)
+            t[b][i] = u[b][i] = loadBe32(first + 4 * i);
+        OPENSSL_cleanse(first, sizeof first);
+    }
+    const unsigned rounds = Iterations > 1 ? Iterations - 1 : 0;
+    if (cnShaExtensions) {
+        iterateShaExtensions(hmac.Inner, hmac.Outer, reinterpret_cast<uint32_t(*)[5]>(t.data()),
+                             reinterpret_cast<uint32_t(*)[5]>(u.data()), blocks, rounds);
+    } else {
+        for (size_t b = 0; b < blocks; ++b)
+            iterateGeneric(hmac, t[b].data(), u[b].data(), rounds);
+    }
+
+    for (size_t b = 0; b < blocks && OutSize > 0; ++b) {
+        uint8_t bytes[Sha1Digest];
+        for (int i = 0; i < 5; ++i) {
+            const uint32_t be = htobe32(t[b][i]);
+            std::memcpy(bytes + 4 * i, &be, 4);
         }
         const size_t n = OutSize < Sha1Digest ? OutSize : Sha1Digest;
-        std::memcpy(Out, t, n);
+        std::memcpy(Out, bytes, n);
         Out += n;
         OutSize -= n;
-        OPENSSL_cleanse(u, sizeof u);
-        OPENSSL_cleanse(t, sizeof t);
+        OPENSSL_cleanse(bytes, sizeof bytes);
     }
-    OPENSSL_cleanse(block, sizeof block);
+    OPENSSL_cleanse(t.data(), t.size() * sizeof t[0]);
+    OPENSSL_cleanse(u.data(), u.size() * sizeof u[0]);
     OPENSSL_cleanse(&hmac, sizeof hmac);
 }
 
