@@ -16,7 +16,7 @@ source = os.path.join(work, 'tree')
 
 # GNU time reports the program's own peak: a child forked from this interpreter would carry
 # the interpreter's size in its max RSS.
-TIME = shutil.which('time') and os.path.exists('/usr/bin/time') and '/usr/bin/time'
+TIME = '/usr/bin/time' if os.path.exists('/usr/bin/time') else None
 
 
 def run_once(command):
