@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMetaProperty>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QWidget>
@@ -43,18 +44,10 @@ QString trimControls(const QString& S) {
 
 // Lines split at CR LF, lone CR or lone LF; a final line break adds no empty line.
 QStringList splitLines(const QString& Text) {
-    QStringList lines;
-    const qsizetype n = Text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        qsizetype j = i;
-        while (j < n && Text[j] != u'\r' && Text[j] != u'\n')
-            ++j;
-        lines.append(Text.mid(i, j - i));
-        if (j < n && Text[j] == u'\r' && j + 1 < n && Text[j + 1] == u'\n')
-            ++j;
-        i = j + 1;
-    }
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = Text.split(lineBreak);
+    if (lines.last().isEmpty())
+        lines.removeLast();
     return lines;
 }
 
@@ -160,10 +153,7 @@ bool TTransLang::LoadLangResource(const QString& Name, QStringList& List, bool b
     List.clear();
     if (!ResourceExists(Name, cnLangResType))
         return false;
-    QByteArray bytes = LoadResourceBytes(Name, cnLangResType);
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    LoadLangText(trimControls(QString::fromUtf8(bytes)), List, bDecrypt);
+    LoadLangText(trimControls(LoadTextResource(Name, cnLangResType)), List, bDecrypt);
     return true;
 }
 

@@ -58,7 +58,15 @@ protected:
         FButton->move(300, 20);
         FButton->SetAutoSize(true);
     }
+    // The pointer events the button fires, in order.
+    void RecordEvents() {
+        FButton->OnMouseEnter = [this](QEvent&) { FEvents.push_back("enter"); };
+        FButton->OnMouseLeave = [this](QEvent&) { FEvents.push_back("leave"); };
+        FButton->OnMouseDown = [this](QEvent&) { FEvents.push_back("down"); };
+        FButton->OnMouseUp = [this](QEvent&) { FEvents.push_back("up"); };
+    }
     TImgBtnEx* FButton = nullptr;
+    std::vector<std::string> FEvents;
 };
 
 TEST_F(ImgBtnExTest, StripOf160By28GivesFourCellsFollowingThePointer) {
@@ -86,12 +94,8 @@ TEST_F(ImgBtnExTest, StripOf160By28GivesFourCellsFollowingThePointer) {
 
 TEST_F(ImgBtnExTest, ClickComesBeforeMouseUpAndOtherButtonsChangeNothing) {
     FButton->SetPicMultiStatus(CoordinateStrip(160, 28));
-    std::vector<std::string> events;
-    FButton->OnMouseEnter = [&](QEvent&) { events.push_back("enter"); };
-    FButton->OnMouseLeave = [&](QEvent&) { events.push_back("leave"); };
-    FButton->OnMouseDown = [&](QEvent&) { events.push_back("down"); };
-    FButton->OnMouseUp = [&](QEvent&) { events.push_back("up"); };
-    FButton->OnClick = [&](QObject*) { events.push_back("click"); };
+    RecordEvents();
+    FButton->OnClick = [&](QObject*) { FEvents.push_back("click"); };
     ASSERT_TRUE(Show());
 
     Enter(FButton);
@@ -100,16 +104,12 @@ TEST_F(ImgBtnExTest, ClickComesBeforeMouseUpAndOtherButtonsChangeNothing) {
     QTest::mouseRelease(FButton, Qt::RightButton);
     QTest::mouseClick(FButton, Qt::LeftButton);
     Leave();
-    EXPECT_EQ(events, (std::vector<std::string>{"enter", "down", "click", "up", "leave"}));
+    EXPECT_EQ(FEvents, (std::vector<std::string>{"enter", "down", "click", "up", "leave"}));
 }
 
 TEST_F(ImgBtnExTest, DownStatusIgnoresEnterLeaveAndReleaseButRecordsThePress) {
     FButton->SetPicMultiStatus(CoordinateStrip(160, 28));
-    std::vector<std::string> events;
-    FButton->OnMouseEnter = [&](QEvent&) { events.push_back("enter"); };
-    FButton->OnMouseLeave = [&](QEvent&) { events.push_back("leave"); };
-    FButton->OnMouseDown = [&](QEvent&) { events.push_back("down"); };
-    FButton->OnMouseUp = [&](QEvent&) { events.push_back("up"); };
+    RecordEvents();
     ASSERT_TRUE(Show());
     FButton->SetDownStatus(true);
     EXPECT_EQ(ShownColumns(FButton), std::make_pair(80, 119));
@@ -118,7 +118,7 @@ TEST_F(ImgBtnExTest, DownStatusIgnoresEnterLeaveAndReleaseButRecordsThePress) {
     QTest::mousePress(FButton, Qt::LeftButton);
     QTest::mouseRelease(FButton, Qt::LeftButton);
     Leave();
-    EXPECT_EQ(events, std::vector<std::string>{"down"});
+    EXPECT_EQ(FEvents, std::vector<std::string>{"down"});
     EXPECT_TRUE(FButton->Down());
     EXPECT_FALSE(FButton->Entered());
     EXPECT_EQ(ShownColumns(FButton), std::make_pair(80, 119));

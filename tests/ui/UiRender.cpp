@@ -81,6 +81,19 @@ public:
         return true;
     }
 
+    // Normal, under the pointer, pressed and disabled, as PREFIX-<state>.png.
+    bool SaveStates(QWidget* Button, const QString& Prefix) {
+        bool ok = Save(Prefix + QStringLiteral("-normal"));
+        Enter(Button);
+        ok = ok && Save(Prefix + QStringLiteral("-hover"));
+        QTest::mousePress(Button, Qt::LeftButton);
+        ok = ok && Save(Prefix + QStringLiteral("-pressed"));
+        QTest::mouseRelease(Button, Qt::LeftButton);
+        Leave();
+        Button->setEnabled(false);
+        return ok && Save(Prefix + QStringLiteral("-disabled"));
+    }
+
 private:
     QString FDir;
     QWidget FHost;
@@ -93,15 +106,7 @@ bool RenderCloseButton(TRenderer& R) {
     close->SetPicMultiStatus(CloseStrip());
     if (!R.Show())
         return false;
-    bool ok = R.Save("close-normal");
-    R.Enter(close);
-    ok = ok && R.Save("close-hover");
-    QTest::mousePress(close, Qt::LeftButton);
-    ok = ok && R.Save("close-pressed");
-    QTest::mouseRelease(close, Qt::LeftButton);
-    R.Leave();
-    close->setEnabled(false);
-    ok = ok && R.Save("close-disabled");
+    const bool ok = R.SaveStates(close, "close");
     delete close;
     return ok;
 }
@@ -121,15 +126,7 @@ bool RenderInstallButton(TRenderer& R) {
     button->SetBitmapDisabled(Face(200, 48, QColor(200, 200, 200), QColor(170, 170, 170)));
     button->SetDisableFontColor(QColor(90, 90, 90));
     button->show();
-    bool ok = R.Save("install-normal");
-    R.Enter(button);
-    ok = ok && R.Save("install-hover");
-    QTest::mousePress(button, Qt::LeftButton);
-    ok = ok && R.Save("install-pressed");
-    QTest::mouseRelease(button, Qt::LeftButton);
-    R.Leave();
-    button->setEnabled(false);
-    ok = ok && R.Save("install-disabled");
+    const bool ok = R.SaveStates(button, "install");
     delete button;
     return ok;
 }
