@@ -138,7 +138,7 @@ void checkInputs(const TOptions& options) {
                                .arg(res.File, res.Name, e.Message()));
         }
     }
-    for (const QString& own : {"zipfile", "serviceurl", "supporturl"})
+    for (const char* own : {"zipfile", "serviceurl", "supporturl"})
         if (names.contains(own, Qt::CaseInsensitive))
             throw TRefusal(QStringLiteral("resource \"%1\" is set by its own option").arg(own));
     if (!options.Package.isEmpty()) {
