@@ -6,7 +6,9 @@
 
 #include <QFileInfo>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <random>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -14,7 +16,7 @@ namespace {
 
 constexpr int SchemaVersion = 1;
 // Long enough to ride out another process's short write, short enough to answer a stuck one.
-constexpr int BusyTimeoutMs = 2000;
+constexpr std::chrono::milliseconds BusyTimeout(2000);
 
 const char* const SchemaSql = R"sql(
 CREATE TABLE keys(
@@ -146,12 +148,26 @@ std::unique_ptr<TRegDatabase> TRegDatabase::Open(const QString& Path, int* Rc) {
     }
     std::unique_ptr<TRegDatabase> database(new TRegDatabase(db, Path));
     sqlite3_extended_result_codes(db, 0);
-    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_busy_handler(db, &TRegDatabase::busyWait, database.get());
     // FULL: a commit that returned has reached the disk, even across a power cut.
     *Rc = database->exec("PRAGMA synchronous = FULL");
     if (*Rc == SQLITE_OK)
         *Rc = database->prepareSchema();
     return *Rc == SQLITE_OK ? std::move(database) : nullptr;
+}
+
+int TRegDatabase::busyWait(void* Self, int Count) {
+    // SQLite's own wait sleeps up to 100 ms between tries, which lets a steady stream of
+    // writers in other processes starve it; short uneven waits catch the first free moment.
+    auto* self = static_cast<TRegDatabase*>(Self);
+    const auto now = std::chrono::steady_clock::now();
+    if (Count == 0)
+        self->FBusySince = now;
+    if (now - self->FBusySince >= BusyTimeout)
+        return 0;
+    thread_local std::minstd_rand random(std::random_device{}());
+    usleep(useconds_t(200 + random() % 1800));
+    return 1;
 }
 
 int TRegDatabase::exec(const char* Sql) {

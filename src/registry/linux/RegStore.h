@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <sys/types.h>
@@ -55,6 +56,7 @@ public:
 
 private:
     TRegDatabase(sqlite3* Db, QString Path);
+    static int busyWait(void* Self, int Count);
     int exec(const char* Sql);
     // The file's layout version, whether it holds no table at all, and whether it is this
     // store's layout.
@@ -65,4 +67,5 @@ private:
     QString FPath;
     pid_t FOwner;
     bool FAbandoned = false;
+    std::chrono::steady_clock::time_point FBusySince;
 };
