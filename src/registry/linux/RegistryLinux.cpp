@@ -207,16 +207,34 @@ int Walk(TRegDatabase& db, std::int64_t start, const QStringList& names, std::in
     return SQLITE_OK;
 }
 
+// Inside a transaction: checks that the handle's key still exists and follows Names below it
+// as far as they exist.
+int WalkFrom(const TKeyRef& ref, const QStringList& names, std::int64_t* reached, qsizetype* depth,
+             LONG* result) {
+    *reached = ref.Id;
+    *depth = 0;
+    const int rc = CheckAlive(ref, result);
+    return rc != SQLITE_OK || *result != ERROR_SUCCESS
+               ? rc
+               : Walk(*ref.Db, ref.Id, names, reached, depth);
+}
+
 // Inside a transaction: the key that Names lead to below the handle's key.
 int FindKey(const TKeyRef& ref, const QStringList& names, std::int64_t* key, LONG* result) {
-    int rc = CheckAlive(ref, result);
-    if (rc != SQLITE_OK || *result != ERROR_SUCCESS)
-        return rc;
     qsizetype depth = 0;
-    rc = Walk(*ref.Db, ref.Id, names, key, &depth);
-    if (rc == SQLITE_OK && depth < names.size())
+    const int rc = WalkFrom(ref, names, key, &depth, result);
+    if (rc == SQLITE_OK && *result == ERROR_SUCCESS && depth < names.size())
         *result = ERROR_FILE_NOT_FOUND;
     return rc;
+}
+
+// The start of both open calls: the result cleared, the path split, the parent resolved.
+LONG PrepareOpen(HKEY key, const QString& subKey, HKEY* result, QStringList* names, TKeyRef* ref) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    const LONG error = SplitKeyPath(subKey, names);
+    return error != ERROR_SUCCESS ? error : Resolve(key, false, ref);
 }
 
 HKEY NewHandle(const std::shared_ptr<TRegDatabase>& db, std::int64_t key, REGSAM access) {
@@ -268,22 +286,15 @@ QString RegDatabasePath(HKEY Root) {
 LONG RegCreateKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Result,
                      DWORD* Disposition) {
     return Guarded([&]() -> LONG {
-        if (!Result)
-            return ERROR_INVALID_PARAMETER;
-        *Result = nullptr;
         QStringList names;
-        LONG error = SplitKeyPath(SubKey, &names);
         TKeyRef ref;
-        if (error != ERROR_SUCCESS || (error = Resolve(Key, false, &ref)) != ERROR_SUCCESS)
+        if (const LONG error = PrepareOpen(Key, SubKey, Result, &names, &ref))
             return error;
         // Look first without the write lock: most calls open a key that is there already.
         std::int64_t key = 0;
         qsizetype depth = 0;
-        error = Transact(*ref.Db, false, [&](LONG* result) {
-            const int rc = CheckAlive(ref, result);
-            return rc != SQLITE_OK || *result != ERROR_SUCCESS
-                       ? rc
-                       : Walk(*ref.Db, ref.Id, names, &key, &depth);
+        LONG error = Transact(*ref.Db, false, [&](LONG* result) {
+            return WalkFrom(ref, names, &key, &depth, result);
         });
         if (error != ERROR_SUCCESS)
             return error;
@@ -292,13 +303,10 @@ LONG RegCreateKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Resu
             if (!(ref.Access & KEY_CREATE_SUB_KEY))
                 return ERROR_ACCESS_DENIED;
             error = Transact(*ref.Db, true, [&](LONG* result) {
-                int rc = CheckAlive(ref, result);
-                if (rc != SQLITE_OK || *result != ERROR_SUCCESS)
-                    return rc;
                 // Walk again: another process may have created part of the path meanwhile.
-                rc = Walk(*ref.Db, ref.Id, names, &key, &depth);
+                int rc = WalkFrom(ref, names, &key, &depth, result);
                 created = depth < names.size();
-                for (; rc == SQLITE_OK && depth < names.size(); ++depth)
+                for (; rc == SQLITE_OK && *result == ERROR_SUCCESS && depth < names.size(); ++depth)
                     rc = ref.Db->CreateChild(key, names[depth], &key);
                 return rc;
             });
@@ -314,17 +322,13 @@ LONG RegCreateKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Resu
 
 LONG RegOpenKeyExW(HKEY Key, const QString& SubKey, REGSAM Desired, HKEY* Result) {
     return Guarded([&]() -> LONG {
-        if (!Result)
-            return ERROR_INVALID_PARAMETER;
-        *Result = nullptr;
         QStringList names;
-        LONG error = SplitKeyPath(SubKey, &names);
         TKeyRef ref;
-        if (error != ERROR_SUCCESS || (error = Resolve(Key, false, &ref)) != ERROR_SUCCESS)
+        if (const LONG error = PrepareOpen(Key, SubKey, Result, &names, &ref))
             return error;
         std::int64_t key = 0;
-        error = Transact(*ref.Db, false,
-                         [&](LONG* result) { return FindKey(ref, names, &key, result); });
+        const LONG error = Transact(
+            *ref.Db, false, [&](LONG* result) { return FindKey(ref, names, &key, result); });
         if (error == ERROR_SUCCESS)
             *Result = NewHandle(ref.Db, key, Desired);
         return error;
