@@ -149,6 +149,11 @@ void TAPI::report(const QString& path, const QString& params, bool byThread) {
 }
 
 bool TAPI::GetSoftDownloadInfo(QString& url, QString& ver) {
+    QString sha256;
+    return GetSoftDownloadInfo(url, ver, sha256);
+}
+
+bool TAPI::GetSoftDownloadInfo(QString& url, QString& ver, QString& sha256) {
     QString body;
     if (!send(QStringLiteral("api/config/soft_down"),
               FillTemplate(QStringLiteral("soft_id=%s&source=%s"), {FSoftId, FFromSource}), body,
@@ -163,6 +168,11 @@ bool TAPI::GetSoftDownloadInfo(QString& url, QString& ver) {
         return false;
     url = JsonText(data, "url");
     ver = JsonText(data, "ver");
+    // Only a text is a digest; anything else means the answer announces none.
+    const auto digest = data.find("sha256");
+    sha256 = digest != data.end() && digest->is_string()
+                 ? QString::fromStdString(digest->get<std::string>())
+                 : QString();
     FCurrVer = ver;
     return true;
 }

@@ -27,6 +27,8 @@ public:
     // Blocking. True with the package address and version when the service answers code 0 with
     // a "data" object; the version then becomes the curr_ver of later reports.
     bool GetSoftDownloadInfo(QString& url, QString& ver);
+    // The same, with the package's "sha256" when the answer carries one (empty otherwise).
+    bool GetSoftDownloadInfo(QString& url, QString& ver, QString& sha256);
 
     void ReportEvent(const QString& eventName, bool byThread);
     void ReportInstallEnd();                                    // blocking

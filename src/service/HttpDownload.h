@@ -1,0 +1,45 @@
+// The package download: one blocking HTTP GET into a file with work events (begin with the
+// announced size, progress with the bytes received, end) driven by libcurl's progress, plus a
+// streaming SHA-256 of a file to check what arrived.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QFile;
+
+// Work mode passed to the work events; the download only reads.
+constexpr int wmRead = 0;
+
+class THttpDownload {
+public:
+    using TWorkBeginEvent = std::function<void(int AWorkMode, qint64 AWorkCountMax)>;
+    using TWorkEvent = std::function<void(int AWorkMode, qint64 AWorkCount)>;
+    using TWorkEndEvent = std::function<void(int AWorkMode)>;
+
+    TWorkBeginEvent OnWorkBegin;
+    TWorkEvent OnWork;
+    TWorkEndEvent OnWorkEnd;
+
+    // Redirects are followed over http and https only.
+    bool HandleRedirects = true;
+    int ConnectTimeoutMs = 5000;
+    // A transfer moving less than one byte per second for this long is given up.
+    int StallSeconds = 30;
+
+    // GETs url into Target (open for writing). True when no error occurred (transport, a work
+    // event that threw) and the final status is 200..299. ResponseCode gets the final status
+    // (0 when none arrived).
+    bool Get(const QString& url, QFile& Target);
+    int ResponseCode() const { return FResponseCode; }
+    const QString& LastError() const { return FLastError; }
+
+private:
+    int FResponseCode = 0;
+    QString FLastError;
+};
+
+// The SHA-256 of a file's bytes as 64 lower-case hex digits, read in blocks; empty when the
+// file cannot be read.
+QString FileSha256Hex(const QString& path);
