@@ -64,12 +64,16 @@ struct TLabelStyle {
 template <class T = TLabel>
 T* PlaceLabel(QWidget* Parent, const char* Name, const QRect& Bounds, const QString& Caption,
               const TLabelStyle& Style) {
-    auto* control = PlaceControl<T>(Parent, Name, Bounds);
+    auto* control = new T(Parent);
+    control->setObjectName(QString::fromLatin1(Name));
+    // Fitting waits until font, wrapping and bounds are all in place.
+    control->SetAutoSize(false);
     SetLayoutFont(control, Style.Face, Style.PixelSize, Style.Color);
     control->setAlignment(Style.Alignment | Qt::AlignTop);
     control->setWordWrap(Style.WordWrap);
-    control->SetAutoSize(!Style.FixedSize);
+    control->setGeometry(Bounds);
     control->SetCaption(Caption);
+    control->SetAutoSize(!Style.FixedSize);
     return control;
 }
 

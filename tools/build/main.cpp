@@ -1,10 +1,12 @@
 // oneclick-build: the maker's tool. Dispatches to the registered subcommands.
 #include "Command.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 std::vector<TCommand>& commands() {
@@ -24,9 +26,13 @@ int printUsage(FILE* out, int code) {
 }
 } // namespace
 
-TCommandRegistrar::TCommandRegistrar(TCommand command) { commands().push_back(std::move(command)); }
+TCommandRegistrar::TCommandRegistrar(TCommand command) {
+    commands().push_back(std::move(command));
+}
 
-const std::vector<TCommand>& RegisteredCommands() { return commands(); }
+const std::vector<TCommand>& RegisteredCommands() {
+    return commands();
+}
 
 int UsageError(const QString& command, const QString& message) {
     QTextStream(stderr) << "oneclick-build " << command << ": " << message << '\n';
@@ -34,8 +40,15 @@ int UsageError(const QString& command, const QString& message) {
 }
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Rendering a window needs a widget application; it draws offscreen, display or not.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "preview") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QStringList args = app->arguments().mid(1);
     if (args.isEmpty())
         return printUsage(stderr, ExitUsage);
     const QString name = args.takeFirst();
