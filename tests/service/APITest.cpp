@@ -10,9 +10,7 @@
 #include "testsupport/TestEnv.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QRegularExpression>
-#include <QTimer>
 #include <functional>
 
 namespace {
@@ -166,15 +164,7 @@ TEST_F(APITest, AnUninstallReportWithoutAVersionRaisesAndSendsNothing) {
 TEST_F(APITest, AThreadedReportArrivesWhileTheEventLoopRuns) {
     auto api = MakeApi();
     api->ReportPreInstall();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (FServer.RequestCount() > 0)
-            loop.quit();
-    });
-    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-    poll.start(5);
-    loop.exec();
+    EXPECT_TRUE(RunEventLoopUntil([this] { return FServer.RequestCount() > 0; }));
     ASSERT_EQ(FServer.RequestCount(), 1u);
     EXPECT_EQ(FServer.Requests()[0].Path, "/api/report/preinstall");
     EXPECT_TRUE(WaitForHttpThreads(20000));

@@ -2,6 +2,8 @@
 // dispatches to the test's handler; the listening loop runs on a thread of its own.
 #include "testsupport/LoopbackServer.h"
 
+#include <QEventLoop>
+#include <QTimer>
 #include <httplib.h>
 
 #include <openssl/evp.h>
@@ -88,6 +90,20 @@ struct TSelfSignedCertificate {
 };
 
 } // namespace
+
+bool RunEventLoopUntil(const std::function<bool()>& Done, int LimitMs) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (Done())
+            loop.quit();
+    });
+    QTimer::singleShot(LimitMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    if (!Done())
+        loop.exec();
+    return Done();
+}
 
 std::string PercentDecode(const std::string& Text, bool PlusIsSpace) {
     std::string result;

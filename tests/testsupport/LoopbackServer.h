@@ -76,5 +76,9 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
+// Runs the main thread's event loop until Done holds (checked every few milliseconds) or LimitMs
+// passes, so threaded work that needs the main thread can finish; the final Done().
+bool RunEventLoopUntil(const std::function<bool()>& Done, int LimitMs = 20000);
+
 // Percent-decodes text; with PlusIsSpace (form bodies) "+" becomes a space.
 std::string PercentDecode(const std::string& Text, bool PlusIsSpace);
