@@ -145,12 +145,13 @@ void RaiseFileError(const QString& What, const QFileDevice& File) {
         QStringLiteral("%1 \"%2\". %3").arg(What, File.fileName(), File.errorString()), code);
 }
 
-const TResourceEntry* TResourceContainer::Find(const QString& Name, const QString& Type) const {
+std::optional<TResourceEntry> TResourceContainer::Find(const QString& Name,
+                                                       const QString& Type) const {
     for (const TResourceEntry& entry : FEntries)
         if (entry.Name.compare(Name, Qt::CaseInsensitive) == 0 &&
             entry.Type.compare(Type, Qt::CaseInsensitive) == 0)
-            return &entry;
-    return nullptr;
+            return entry;
+    return std::nullopt;
 }
 
 bool CopyFileBlocks(QFile& Source, QFileDevice& Dest, std::uint64_t Size) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct TResourceEntry {
@@ -28,8 +29,8 @@ public:
     // The bytes before the container: the program itself (the whole file when none).
     std::uint64_t ProgramSize() const { return FProgramSize; }
     const std::vector<TResourceEntry>& Entries() const { return FEntries; }
-    // Names and types compare without regard to case; nullptr when absent.
-    const TResourceEntry* Find(const QString& Name, const QString& Type) const;
+    // Names and types compare without regard to case; empty when absent.
+    std::optional<TResourceEntry> Find(const QString& Name, const QString& Type) const;
 
 private:
     bool FPresent = false;

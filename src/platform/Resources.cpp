@@ -18,7 +18,7 @@ bool openResource(const QString& name, const QString& type, TOpenResource& res) 
     if (!res.File.open(QIODevice::ReadOnly))
         return false;
     const TResourceContainer container = TResourceContainer::Read(res.File);
-    const TResourceEntry* entry = container.Find(name, type);
+    const std::optional<TResourceEntry> entry = container.Find(name, type);
     if (!entry || !res.File.seek(static_cast<qint64>(entry->Offset)))
         return false;
     res.Entry = *entry;

@@ -66,21 +66,21 @@ TEST_F(ResourceContainerTest, WrittenResourcesReadBackWithTheirBytes) {
     ASSERT_TRUE(c.IsPresent());
     EXPECT_EQ(c.ProgramSize(), quint64(cnProgram.size()));
     ASSERT_EQ(c.Entries().size(), 3u);
-    const TResourceEntry* bg = c.Find("bgpic", "FILE");
-    ASSERT_NE(bg, nullptr);
+    const auto bg = c.Find("bgpic", "FILE");
+    ASSERT_TRUE(bg);
     EXPECT_EQ(file.mid(qsizetype(bg->Offset), qsizetype(bg->Size)), QByteArray(3000, 'p'));
-    const TResourceEntry* empty = c.Find("EMPTY", "file");
-    ASSERT_NE(empty, nullptr);
+    const auto empty = c.Find("EMPTY", "file");
+    ASSERT_TRUE(empty);
     EXPECT_EQ(empty->Size, 0u);
-    EXPECT_EQ(c.Find("bgpic", "png"), nullptr);
-    EXPECT_EQ(c.Find("logo", "file"), nullptr);
+    EXPECT_FALSE(c.Find("bgpic", "png"));
+    EXPECT_FALSE(c.Find("logo", "file"));
 }
 
 TEST_F(ResourceContainerTest, NamesCompareWithoutCase) {
     build();
     const TResourceContainer c = TResourceContainer::Read(FOut);
     for (const char* name : {"bgpic", "BGPIC", "bGpIc", "BgPic"})
-        EXPECT_NE(c.Find(name, "File"), nullptr) << name;
+        EXPECT_TRUE(c.Find(name, "File")) << name;
 }
 
 TEST_F(ResourceContainerTest, ProgramWithoutContainerCarriesNothing) {
@@ -176,7 +176,7 @@ TEST_F(ResourceContainerTest, CopyUnderAnotherNameKeepsEveryResource) {
     const TResourceContainer c = TResourceContainer::Read(copy);
     ASSERT_TRUE(c.IsPresent());
     EXPECT_EQ(c.Entries().size(), 3u);
-    EXPECT_NE(c.Find("configfile", "file"), nullptr);
+    EXPECT_TRUE(c.Find("configfile", "file"));
 }
 
 TEST_F(ResourceContainerTest, FailedWriteLeavesNoOutput) {
@@ -201,7 +201,7 @@ TEST_F(ResourceContainerTest, LargeFileIsCopiedInBlocks) {
     writer.AddFile("zipfile", "file", big);
     writer.Finish();
     const QByteArray file = ReadTestFile(FOut);
-    const TResourceEntry* e = TResourceContainer::Read(FOut).Find("zipfile", "file");
-    ASSERT_NE(e, nullptr);
+    const auto e = TResourceContainer::Read(FOut).Find("zipfile", "file");
+    ASSERT_TRUE(e);
     EXPECT_EQ(file.mid(qsizetype(e->Offset), qsizetype(e->Size)), data);
 }

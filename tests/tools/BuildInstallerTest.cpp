@@ -78,8 +78,8 @@ TEST_F(BuildInstallerTest, DemoInstallerCarriesEveryResource) {
     EXPECT_EQ(c.Entries().size(), size_t(cnPictures.size() + 4));
     const QByteArray file = ReadTestFile(installer);
     for (const QString& name : cnPictures) {
-        const TResourceEntry* e = c.Find(name, "file");
-        ASSERT_NE(e, nullptr) << name.toStdString();
+        const auto e = c.Find(name, "file");
+        ASSERT_TRUE(e) << name.toStdString();
         EXPECT_EQ(file.mid(qsizetype(e->Offset), qsizetype(e->Size)),
                   ReadTestFile(FResources + "/" + name + ".png"));
     }
@@ -135,7 +135,7 @@ TEST_F(BuildInstallerTest, RebuildingFromAnInstallerReplacesItsContainer) {
     const TResourceContainer c = TResourceContainer::Read(second);
     ASSERT_EQ(c.Entries().size(), 1u);
     EXPECT_EQ(c.ProgramSize(), quint64(QFileInfo(FProgram).size()));
-    EXPECT_EQ(c.Find("serviceurl", "file"), nullptr);
+    EXPECT_FALSE(c.Find("serviceurl", "file"));
 }
 
 TEST_F(BuildInstallerTest, RefusesBadInputAndWritesNothing) {
@@ -186,8 +186,8 @@ TEST_F(BuildInstallerTest, LargePackageIsStreamed) {
                         "--package", FPackage, "-o", out},
                        160LL * 1024 * 1024);
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
-    const TResourceEntry* e = TResourceContainer::Read(out).Find("zipfile", "file");
-    ASSERT_NE(e, nullptr);
+    const auto e = TResourceContainer::Read(out).Find("zipfile", "file");
+    ASSERT_TRUE(e);
     EXPECT_EQ(e->Size, quint64(size));
 }
 
