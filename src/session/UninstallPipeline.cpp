@@ -1,11 +1,135 @@
 // The uninstall: removal steps around a progress animation, the farewell page and the
-// uninstaller's self-removal.
+// uninstaller's self-removal; and the silent uninstall that "astart" asks for.
 #include "session/UntMain.h"
 
-void TFrmCommInst::btnUninstallClick(QObject* /*Sender*/) {}
+#include "config/TextUtils.h"
+#include "platform/FileUtils.h"
+#include "platform/Process.h"
+#include "platform/RegIntegration.h"
+#include "platform/SafeDelete.h"
+#include "platform/SelfRemoval.h"
+#include "platform/Services.h"
+#include "platform/Shortcuts.h"
+#include "service/API.h"
+#include "session/SessionDialogs.h"
+#include "ui/MsgBoxes.h"
 
-void TFrmCommInst::uninstallSoft() {}
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
 
-void TFrmCommInst::btnUninExitClick(QObject* /*Sender*/) {}
+namespace {
 
-void TFrmCommInst::silentUninstall() {}
+const QString cnMarkerFile = QStringLiteral("soft.conf");
+const QString cnWholeTreeFamily = QStringLiteral("quin");
+const QString cnFilesKept =
+    QStringLiteral("为保护您的文件，以下文件夹是系统或个人文件夹，其中的文件未被删除：");
+
+// The fixed progress animation: each percent shown, then a short pause.
+void Animate(TFlatProgressBar* Bar, int From, int To, int PauseMs) {
+    for (int Percent = From; Percent <= To; ++Percent) {
+        Bar->SetPosition(Percent);
+        QApplication::processEvents();
+        QThread::msleep(PauseMs);
+    }
+}
+
+// The close button comes back however the uninstall is left.
+class TCloseButtonRestorer {
+public:
+    explicit TCloseButtonRestorer(QWidget* Button) : FButton(Button) { FButton->setEnabled(false); }
+    ~TCloseButtonRestorer() { FButton->setEnabled(true); }
+    TCloseButtonRestorer(const TCloseButtonRestorer&) = delete;
+    TCloseButtonRestorer& operator=(const TCloseButtonRestorer&) = delete;
+
+private:
+    QWidget* FButton;
+};
+
+// The uninstaller's own directory, without a trailing separator.
+QString OwnDirectory() {
+    return QDir::cleanPath(GetExeDir());
+}
+
+} // namespace
+
+void TFrmCommInst::btnUninstallClick(QObject* /*Sender*/) {
+    TCloseButtonRestorer restorer(imgbtnClose);
+    FTargetDir = OwnDirectory();
+    cnMain->SetActivePage(tbUninProcess);
+    QThread::msleep(100);
+    Animate(pbUninstall, 0, 30, 3);
+    QThread::msleep(100);
+    uninstallSoft();
+    Animate(pbUninstall, 31, 80, 3);
+    QThread::msleep(100);
+    Animate(pbUninstall, 80, 100, 5);
+    QThread::msleep(100);
+    cnMain->SetActivePage(tbUninFinish);
+}
+
+void TFrmCommInst::uninstallSoft() {
+    const TConfigFile& Config = *FConfigFile;
+    QString MainProg;
+    getMainProgPath(MainProg);
+
+    // An unreadable entry (a value of the wrong type) counts as no version: the removal goes on.
+    QString LocalVersion;
+    try {
+        LocalVersion = GetInstalledVersion(Config.SoftId);
+    } catch (const Exception&) {
+    }
+    if (!LocalVersion.isEmpty() && gAPI)
+        gAPI->ReportUninstall(LocalVersion);
+    DeleteUninstallEntry(Config.SoftId);
+
+    if (Config.RunAtStartup) {
+        if (Config.StartupByService) {
+            if (Config.ServiceName.isEmpty())
+                SessionStandardBox(QStringLiteral("服务名未填"));
+            StopServiceWait(Config.ServiceName);
+            RemoveService(Config.ServiceName);
+        } else {
+            SetRunAtStartup(Config.SoftId, false, MainProg);
+        }
+    }
+
+    // Running copies compare by the program's file name; MainProg may carry a folder part.
+    KillProcessesByName(QFileInfo(NativePath(Config.MainProg)).fileName());
+    RemoveDesktopShortcut(MainProg, Config.ShortcutName);
+    RemoveProgramsShortcut(MainProg, Config.ProgramDirName, Config.ShortcutName);
+
+    QStringList Kept;
+    const QString DataDir = NativePath(Config.ConfigPathForUinstall);
+    if (!DataDir.isEmpty() && QFileInfo(DataDir).isDir() &&
+        SafeDeleteDirContents(DataDir, true) == TSafeDeleteResult::Refused)
+        Kept << DataDir;
+
+    const bool WholeTree = QFileInfo::exists(FTargetDir + u'/' + cnMarkerFile) ||
+                           !HasSubStr(cnWholeTreeFamily, Config.SoftId);
+    if (SafeDeleteDirContents(FTargetDir, WholeTree) == TSafeDeleteResult::Refused)
+        Kept << FTargetDir;
+    else
+        QDir().rmdir(FTargetDir); // normally fails: the uninstaller itself still lies in it
+
+    if (!Kept.isEmpty())
+        ShowMsgBox(cnFilesKept + u'\n' + Kept.join(u'\n'));
+}
+
+void TFrmCommInst::btnUninExitClick(QObject* /*Sender*/) {
+    const QString Page = FConfigFile->OpenWebsiteAfterUninstall;
+    if (!Page.isEmpty())
+        OpenUrlMaximized(
+            ReplaceAll(Page, QStringLiteral("[Version]"), FConfigFile->Version, false));
+    close();
+    DeleteSelfAfterExit();
+}
+
+void TFrmCommInst::silentUninstall() {
+    TCloseButtonRestorer restorer(imgbtnClose);
+    FTargetDir = OwnDirectory();
+    uninstallSoft();
+    cnMain->SetActivePage(tbUninFinish);
+    DeleteSelfAfterExit();
+}
