@@ -69,8 +69,10 @@ inline QString MakeInstaller(const QString& Dir, const QString& FileName,
     WriteTestFile(program, QByteArray("#!/bin/sh\nexit 0\n"));
     const QString path = Dir + u'/' + FileName;
     TResourceWriter writer(program, path);
+    // A null configuration stands for an empty "configfile".
     writer.AddBytes(QStringLiteral("configfile"), QStringLiteral("file"),
-                    QByteArray::fromStdString(Spec.Config.dump()));
+                    Spec.Config.is_null() ? QByteArray()
+                                          : QByteArray::fromStdString(Spec.Config.dump()));
     if (!Spec.Package.isEmpty())
         writer.AddBytes(QStringLiteral("zipfile"), QStringLiteral("file"), Spec.Package);
     if (!Spec.ServiceUrl.isEmpty())
