@@ -177,9 +177,18 @@ TEST_F(InstallPipelineTest, DownloadFollowsRedirectsAndCountsWorkBetween10And80)
     serveRelease(FServer.Url(QStringLiteral("moved.zip")).toStdString(), "3.2.0.0");
     auto w = start();
     std::vector<int> seen;
-    QObject::connect(w->pbProgress, &QProgressBar::valueChanged, [&](int v) { seen.push_back(v); });
+    // For people: ONECLICK_SCREENSHOT_DIR keeps a picture of the window mid-install and done.
+    const QString shots = qEnvironmentVariable("ONECLICK_SCREENSHOT_DIR");
+    QObject::connect(w->pbProgress, &QProgressBar::valueChanged, [&](int v) {
+        if (!shots.isEmpty() && v >= 45 && (seen.empty() || seen.back() < 45))
+            w->grab().save(shots + QStringLiteral("/install-progress.png"));
+        seen.push_back(v);
+    });
+    w->show();
     TDialogHand hand({});
     QTest::mouseClick(w->btnInstall, Qt::LeftButton);
+    if (!shots.isEmpty())
+        w->grab().save(shots + QStringLiteral("/install-finish.png"));
     EXPECT_EQ(w->InstallStatus(), 2);
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the bar never goes back";
