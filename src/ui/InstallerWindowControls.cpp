@@ -35,6 +35,9 @@ TPageControl::TPageControl(QWidget* Parent) : QWidget(Parent), FTabBar(new QTabB
     FTabBar->setDrawBase(false);
     FTabBar->setExpanding(false);
     FTabBar->setFocusPolicy(Qt::NoFocus);
+    // The tab bar's own scroll buttons are the toolkit's, not controls of a form.
+    for (QWidget* inner : FTabBar->findChildren<QWidget*>())
+        inner->setObjectName(QStringLiteral("qt_") + inner->objectName());
     FTabTextColor = SystemHotLightColor();
     applyTabStyle();
     connect(FTabBar, &QTabBar::currentChanged, this, [this](int Index) {
