@@ -196,6 +196,33 @@ TEST_F(InstallPipelineTest, DownloadFollowsRedirectsAndCountsWorkBetween10And80)
     EXPECT_EQ(seen.back(), 100);
 }
 
+TEST_F(InstallPipelineTest, ProgressMapsDownloadOnto10To80AndExtractionOnto80To95) {
+    auto w = start();
+    struct {
+        qint64 Max, Count;
+        int Bar;
+    } const cases[] = {
+        {1000, 0, 10},
+        {1000, 500, 45},
+        {1000, 1000, 80},
+        {1000, 1999, 80},                 // more than announced stays at the end
+        {3LL << 30, 3LL << 29, 45},       // 3 GiB: beyond a 32-bit size
+        {0, 8LL << 20, 10 + 7 * 50 / 10}, // unknown size: half the way at 8 MiB
+        {0, 1LL << 40, 79},               // and never 80 before the end
+    };
+    w->pbProgress->SetPosition(0); // as step 3 leaves it before counting up
+    for (const auto& c : cases) {
+        w->IdHTTP1WorkBegin(nullptr, 0, c.Max);
+        w->IdHTTP1Work(nullptr, 0, c.Count);
+        EXPECT_EQ(w->pbProgress->Position(), c.Bar) << c.Max << " " << c.Count;
+        EXPECT_EQ(w->lblPercentNum->Caption(), QString::number(c.Bar) + u'%');
+    }
+    for (const auto& [percent, bar] : {std::pair{0, 80}, {50, 87}, {100, 95}}) {
+        w->unzipProgress(nullptr, percent);
+        EXPECT_EQ(w->pbProgress->Position(), bar);
+    }
+}
+
 // One row of the failure table: how to provoke it and what the user and the service see.
 struct TFailureCase {
     const char* Name;
