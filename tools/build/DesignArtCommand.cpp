@@ -1,82 +1,22 @@
 // oneclick-build design-art DIR: draws the design-time pictures of the installer window and its
 // dialogs, the faces a form shows where the installer carries no picture of its own.
 // scripts/make-design-art.sh runs it over resources/ui, which the ui library compiles in.
+#include "ArtShapes.h"
 #include "Command.h"
 
-#include "platform/Png.h"
-
 #include <QDir>
-#include <QFile>
 #include <QLinearGradient>
-#include <QPainter>
 #include <QPainterPath>
 #include <QTextStream>
-#include <functional>
 #include <png.h>
 
 namespace {
 const QString cnName = QStringLiteral("design-art");
 
-const QColor cnBlue(0x0F, 0x87, 0xFF);
-const QColor cnLightBlue(0x6C, 0xB6, 0xFF);
-const QColor cnDarkBlue(0x0A, 0x68, 0xCC);
 const QColor cnHairline(0x9E, 0xA6, 0xAA, 77); // 30 % opacity
 
-QImage canvas(int w, int h, const std::function<void(QPainter&)>& draw) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    draw(p);
-    p.end();
-    return image;
-}
-
 QImage solid(int w, int h, const QColor& color) {
-    return canvas(w, h, [&](QPainter& p) { p.fillRect(0, 0, w, h, color); });
-}
-
-QImage dialogPanel() {
-    return canvas(442, 194, [](QPainter& p) {
-        p.fillRect(0, 0, 442, 194, Qt::white);
-        p.fillRect(1, 1, 440, 28, QColor(0xF3, 0xF5, 0xF9));
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QColor(0xC7, 0xC7, 0xC7));
-        p.drawRect(0, 0, 441, 193);
-    });
-}
-
-QImage disc(bool question) {
-    return canvas(40, 40, [question](QPainter& p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(cnBlue);
-        p.drawEllipse(QRectF(1, 1, 38, 38));
-        p.setPen(QPen(Qt::white, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        if (question) {
-            QPainterPath mark;
-            mark.arcMoveTo(QRectF(14, 8, 12, 12), 160);
-            mark.arcTo(QRectF(14, 8, 12, 12), 160, -250);
-            mark.lineTo(20, 24);
-            p.drawPath(mark);
-        } else {
-            p.drawLine(QPointF(20, 10), QPointF(20, 23));
-        }
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::white);
-        p.drawEllipse(QPointF(20, 30), 2.6, 2.6);
-    });
-}
-
-QImage dialogButton(const QColor& fill, bool outlined) {
-    return canvas(100, 30, [=](QPainter& p) {
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.fillRect(0, 0, 100, 30, fill);
-        if (outlined) {
-            p.setPen(cnBlue);
-            p.drawRect(0, 0, 99, 29);
-        }
-    });
+    return ArtCanvas(w, h, [&](QPainter& p) { p.fillRect(0, 0, w, h, color); });
 }
 
 void cross(QPainter& p, int left, const QColor& color) {
@@ -87,7 +27,7 @@ void cross(QPainter& p, int left, const QColor& color) {
 
 // Normal, hover, pressed and disabled looks of the close button, 40 x 28 each.
 QImage closeStrip() {
-    return canvas(160, 28, [](QPainter& p) {
+    return ArtCanvas(160, 28, [](QPainter& p) {
         p.fillRect(40, 0, 40, 28, QColor(0xE8, 0x11, 0x23));
         p.fillRect(80, 0, 40, 28, QColor(0x9C, 0x0B, 0x16));
         cross(p, 0, QColor(0x55, 0x55, 0x55));
@@ -98,7 +38,7 @@ QImage closeStrip() {
 }
 
 QImage windowBackground() {
-    return canvas(620, 420, [](QPainter& p) {
+    return ArtCanvas(620, 420, [](QPainter& p) {
         p.fillRect(0, 0, 620, 260, QColor(0x27, 0x2D, 0x3A));
         p.fillRect(0, 260, 620, 160, Qt::white);
     });
@@ -106,7 +46,7 @@ QImage windowBackground() {
 
 // A grey tile with a white ring: a logo that says "put yours here".
 QImage placeholderLogo(int size) {
-    return canvas(size, size, [size](QPainter& p) {
+    return ArtCanvas(size, size, [size](QPainter& p) {
         p.scale(size / 102.0, size / 102.0);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x8A, 0x93, 0xA3));
@@ -119,7 +59,7 @@ QImage placeholderLogo(int size) {
 
 // The large buttons' stored faces: opaque gradients (the file has no alpha channel).
 QImage bigButton(const QColor& top, const QColor& bottom) {
-    return canvas(150, 45, [&](QPainter& p) {
+    return ArtCanvas(150, 45, [&](QPainter& p) {
         QLinearGradient g(0, 0, 0, 45);
         g.setColorAt(0, top);
         g.setColorAt(1, bottom);
@@ -128,7 +68,7 @@ QImage bigButton(const QColor& top, const QColor& bottom) {
 }
 
 QImage greyButton(const QColor& fill) {
-    return canvas(77, 26, [&](QPainter& p) {
+    return ArtCanvas(77, 26, [&](QPainter& p) {
         p.setPen(QColor(0xC4, 0xC4, 0xC4));
         p.setBrush(fill);
         p.drawRoundedRect(QRectF(0.5, 0.5, 76, 25), 4, 4);
@@ -146,7 +86,7 @@ QImage shadowLine() {
 }
 
 QImage bottomLine() {
-    return canvas(620, 1, [](QPainter& p) {
+    return ArtCanvas(620, 1, [](QPainter& p) {
         QLinearGradient g(0, 0, 620, 0);
         g.setColorAt(0, QColor(0xD1, 0xD1, 0xD1));
         g.setColorAt(0.5, QColor(0xEE, 0xEE, 0xEE));
@@ -157,7 +97,7 @@ QImage bottomLine() {
 
 // A circled chevron pointing down or up.
 QImage chevron(bool down) {
-    return canvas(18, 18, [down](QPainter& p) {
+    return ArtCanvas(18, 18, [down](QPainter& p) {
         p.setPen(QPen(QColor(0x44, 0x44, 0x44), 1.2));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(QRectF(1, 1, 16, 16));
@@ -173,7 +113,7 @@ QImage chevron(bool down) {
 }
 
 QImage checkMark() {
-    return canvas(36, 36, [](QPainter& p) {
+    return ArtCanvas(36, 36, [](QPainter& p) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x2E, 0xB8, 0x4B));
         p.drawEllipse(QRectF(1, 1, 34, 34));
@@ -184,12 +124,6 @@ QImage checkMark() {
         path.lineTo(26, 12.5);
         p.drawPath(path);
     });
-}
-
-bool save(const QImage& image, int colorType, const QString& path) {
-    QFile file(path);
-    const QByteArray png = EncodePng(image, colorType);
-    return file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.flush();
 }
 
 struct TArt {
@@ -203,16 +137,17 @@ int runDesignArt(const QStringList& args) {
         return UsageError(cnName, QStringLiteral("wants the output folder"));
     const QDir dir(args[0]);
     const std::vector<TArt> pictures = {
-        {"dlg_msgbox", dialogPanel()},
-        {"dlg_icon_warn", disc(false)},
-        {"dlg_icon_ques", disc(true)},
-        {"dlg_btn_solid_normal", dialogButton(cnBlue, false)},
-        {"dlg_btn_solid_over", dialogButton(cnLightBlue, false)},
-        {"dlg_btn_solid_down", dialogButton(cnDarkBlue, false)},
-        {"dlg_btn_outline_normal", dialogButton(Qt::white, true)},
-        {"dlg_btn_outline_over", dialogButton(QColor(0xD6, 0xEB, 0xFF), true)},
-        {"dlg_btn_outline_down", dialogButton(cnLightBlue, true)},
-        {"dlg_close", canvas(40, 28, [](QPainter& p) { cross(p, 0, QColor(0x55, 0x55, 0x55)); })},
+        {"dlg_msgbox", ArtDialogPanel()},
+        {"dlg_icon_warn", ArtDisc(false)},
+        {"dlg_icon_ques", ArtDisc(true)},
+        {"dlg_btn_solid_normal", ArtFlatButton(100, 30, cnArtBlue, false)},
+        {"dlg_btn_solid_over", ArtFlatButton(100, 30, cnArtLightBlue, false)},
+        {"dlg_btn_solid_down", ArtFlatButton(100, 30, cnArtDarkBlue, false)},
+        {"dlg_btn_outline_normal", ArtFlatButton(100, 30, Qt::white, true)},
+        {"dlg_btn_outline_over", ArtFlatButton(100, 30, QColor(0xD6, 0xEB, 0xFF), true)},
+        {"dlg_btn_outline_down", ArtFlatButton(100, 30, cnArtLightBlue, true)},
+        {"dlg_close",
+         ArtCanvas(40, 28, [](QPainter& p) { cross(p, 0, QColor(0x55, 0x55, 0x55)); })},
         {"close_strip", closeStrip()},
         {"hairline", solid(4, 4, cnHairline)},
         {"inst_bgpic", windowBackground()},
@@ -240,7 +175,7 @@ int runDesignArt(const QStringList& args) {
     }
     for (const TArt& art : pictures) {
         const QString path = dir.filePath(art.Name + QStringLiteral(".png"));
-        if (!save(art.Image, art.ColorType, path)) {
+        if (!SaveArtPng(art.Image, art.ColorType, path)) {
             QTextStream(stderr) << "oneclick-build " << cnName << ": cannot write " << path << '\n';
             return ExitFailure;
         }
