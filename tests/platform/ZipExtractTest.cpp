@@ -101,9 +101,11 @@ void WriteZip(const QString& path, const std::vector<TEntry>& entries, TScheme s
         zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     ASSERT_NE(archive, nullptr) << error;
     for (const TEntry& entry : entries) {
-        void* copy = malloc(std::max<size_t>(1, entry.Data.size()));
-        memcpy(copy, entry.Data.constData(), entry.Data.size());
-        zip_source_t* source = zip_source_buffer(archive, copy, entry.Data.size(), 1);
+        // libzip frees a buffer it owns, except an empty one.
+        void* copy = entry.Data.isEmpty() ? nullptr : malloc(entry.Data.size());
+        if (copy)
+            memcpy(copy, entry.Data.constData(), entry.Data.size());
+        zip_source_t* source = zip_source_buffer(archive, copy, entry.Data.size(), copy ? 1 : 0);
         const zip_int64_t index =
             zip_file_add(archive, entry.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
         ASSERT_GE(index, 0) << entry.Name << ": " << zip_strerror(archive);

@@ -135,11 +135,13 @@ private:
     }
 
     zip_int64_t addData(const std::string& name, const std::string& data) {
-        void* copy = ::malloc(std::max<size_t>(1, data.size()));
-        if (!copy)
+        // libzip frees a buffer it owns, except an empty one.
+        void* copy = data.empty() ? nullptr : ::malloc(data.size());
+        if (!copy && !data.empty())
             return -1;
-        std::memcpy(copy, data.data(), data.size());
-        zip_source_t* source = zip_source_buffer(FArchive, copy, data.size(), 1);
+        if (copy)
+            std::memcpy(copy, data.data(), data.size());
+        zip_source_t* source = zip_source_buffer(FArchive, copy, data.size(), copy ? 1 : 0);
         if (!source) {
             ::free(copy);
             return -1;
