@@ -28,34 +28,16 @@ std::string Json(const nlohmann::json& J) {
     return J.dump();
 }
 
-class InstallPipelineTest : public TIsolatedTest {
+class InstallPipelineTest : public TInstallerTest {
 protected:
-    TLoopbackServer FServer;
-    TFakeBrowser FBrowser{FEnv};
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
-    TInstallerSpec FSpec;
     QByteArray FPackage;
 
     void SetUp() override {
-        QDir().mkpath(FWork);
+        TInstallerTest::SetUp();
         FPackage = MakePackage(
             FWork + QStringLiteral("/demo.zip"),
             {{"common/quintel_win.exe", DemoMainProgram()}, {"default.ico", QByteArray("icon")}});
-        FSpec.ServiceUrl = FServer.BaseUrl().chopped(1);
-        FSpec.SupportUrl = FServer.BaseUrl().chopped(1);
         FSpec.Package = FPackage;
-    }
-
-    void TearDown() override {
-        WaitForHttpThreads(5000);
-        QCoreApplication::processEvents(); // a queued quit goes with this test
-        SetRunningExePath(QString());
-    }
-
-    std::unique_ptr<TFrmCommInst> start(const QString& FileName = QStringLiteral("setup.exe"),
-                                        const QStringList& Args = {}) {
-        MakeInstaller(FWork, FileName, FSpec);
-        return CreateForm<TFrmCommInst>(Args);
     }
 
     void serveRelease(const std::string& Url, const std::string& Ver, const std::string& Sha = {}) {
@@ -65,19 +47,17 @@ protected:
         FServer.Reply("/api/config/soft_down", 200, Json({{"code", 0}, {"data", data}}));
     }
 
-    std::vector<TRecordedRequest> requestsTo(const std::string& Path) const {
-        std::vector<TRecordedRequest> found;
-        for (const TRecordedRequest& r : FServer.Requests())
-            if (r.Path == Path)
-                found.push_back(r);
-        return found;
-    }
-
     std::vector<std::string> failReasons() const {
         std::vector<std::string> reasons;
         for (const TRecordedRequest& r : requestsTo("/api/report/install_fail"))
             reasons.push_back(r.QueryValue("reason"));
         return reasons;
+    }
+
+    // Closes the window and answers the install-end reports the service then has.
+    std::vector<TRecordedRequest> closeAndTakeInstallEnd(TFrmCommInst& W) {
+        W.close();
+        return requestsTo("/api/report/event");
     }
 
     QString zipPath() const { return GetTempDir() + QStringLiteral("quintelzip_win.zip"); }
@@ -135,8 +115,7 @@ TEST_F(InstallPipelineTest, EmbeddedPackageInstallsRegistersAndStartsTheProduct)
     EXPECT_TRUE(failReasons().empty());
 
     // Closing the installed window sends the blocking install-end report.
-    w->close();
-    const auto ends = requestsTo("/api/report/event");
+    const auto ends = closeAndTakeInstallEnd(*w);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].QueryValue("event_id"), "install_end");
 }
@@ -159,8 +138,7 @@ TEST_F(InstallPipelineTest, WebInstallerTakesTheServiceVersionAndChecksTheDigest
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].QueryValue("soft_id"), "quintelzip_win");
     EXPECT_EQ(asked[0].QueryValue("source"), "none");
-    w->close();
-    const auto ends = requestsTo("/api/report/event");
+    const auto ends = closeAndTakeInstallEnd(*w);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].QueryValue("curr_ver"), "3.1.0.0");
 }

@@ -5,10 +5,14 @@
 
 #include "platform/ResourceContainer.h"
 #include "platform/system/RunningExe.h"
+#include "service/HttpUtils.h"
+#include "session/UntMain.h"
+#include "testsupport/LoopbackServer.h"
 #include "testsupport/TestEnv.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -173,4 +177,37 @@ private:
     std::size_t FNext = 0;
     QStringList FSeen;
     QPointer<QWidget> FLast;
+};
+
+// The base of the session tests: a loopback service the installer talks to, a browser that only
+// notes pages, and the installer made in the test's work folder.
+class TInstallerTest : public TIsolatedTest {
+protected:
+    TLoopbackServer FServer;
+    TFakeBrowser FBrowser{FEnv};
+    QString FWork = FEnv.Root() + QStringLiteral("/work");
+    TInstallerSpec FSpec;
+
+    void SetUp() override {
+        QDir().mkpath(FWork);
+        FSpec.ServiceUrl = FServer.BaseUrl().chopped(1);
+        FSpec.SupportUrl = FServer.BaseUrl().chopped(1);
+    }
+    void TearDown() override {
+        WaitForHttpThreads(5000);
+        QCoreApplication::processEvents(); // a queued quit goes with this test
+        SetRunningExePath(QString());
+    }
+    std::unique_ptr<TFrmCommInst> start(const QString& FileName = QStringLiteral("setup.exe"),
+                                        const QStringList& Args = {}) {
+        MakeInstaller(FWork, FileName, FSpec);
+        return CreateForm<TFrmCommInst>(Args);
+    }
+    std::vector<TRecordedRequest> requestsTo(const std::string& Path) const {
+        std::vector<TRecordedRequest> found;
+        for (const TRecordedRequest& r : FServer.Requests())
+            if (r.Path == Path)
+                found.push_back(r);
+        return found;
+    }
 };

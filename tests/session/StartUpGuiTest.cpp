@@ -15,28 +15,7 @@
 
 namespace {
 
-class StartUpTest : public TIsolatedTest {
-protected:
-    TLoopbackServer FServer;
-    TFakeBrowser FBrowser{FEnv};
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
-    TInstallerSpec FSpec;
-
-    void SetUp() override {
-        QDir().mkpath(FWork);
-        FSpec.ServiceUrl = FServer.BaseUrl().chopped(1);
-        FSpec.SupportUrl = FServer.BaseUrl().chopped(1);
-    }
-    void TearDown() override {
-        WaitForHttpThreads(5000);
-        QCoreApplication::processEvents();
-        SetRunningExePath(QString());
-    }
-    std::unique_ptr<TFrmCommInst> start(const QString& FileName, const QStringList& Args = {}) {
-        MakeInstaller(FWork, FileName, FSpec);
-        return CreateForm<TFrmCommInst>(Args);
-    }
-};
+using StartUpTest = TInstallerTest;
 
 struct TModeCase {
     const char* Name;
