@@ -27,6 +27,29 @@ int makeDirAt(int parent, const char* name) {
     return fd;
 }
 
+// Walks from the folder start (a descriptor it takes over) down the components of path,
+// creating missing ones when asked; the descriptor of the last folder, or -1.
+int walkFolders(int start, const std::string& path, bool followLinks, bool create) {
+    int fd = start;
+    size_t begin = 0;
+    while (fd >= 0 && begin < path.size()) {
+        size_t end = path.find('/', begin);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        int next = followLinks ? ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                               : openDirAt(fd, part.c_str());
+        if (next < 0 && errno == ENOENT && create)
+            next = makeDirAt(fd, part.c_str());
+        ::close(fd);
+        fd = next;
+    }
+    return fd;
+}
+
 bool isDiskFull(int error) {
     return error == ENOSPC || error == EFBIG || error == EDQUOT;
 }
@@ -83,23 +106,9 @@ TZipTarget::~TZipTarget() {
 bool TZipTarget::Open(const std::string& Dir) {
     if (Dir.empty())
         return false;
-    int fd = ::open(Dir.front() == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // The target's own path is the caller's choice and may pass through links.
-    size_t start = 0;
-    while (fd >= 0 && start < Dir.size()) {
-        size_t end = Dir.find('/', start);
-        if (end == std::string::npos)
-            end = Dir.size();
-        const std::string part = Dir.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT)
-            next = makeDirAt(fd, part.c_str());
-        ::close(fd);
-        fd = next;
-    }
+    const int start = ::open(Dir.front() == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = walkFolders(start, Dir, true, true);
     if (fd < 0)
         return false;
     if (FRoot >= 0)
@@ -109,21 +118,7 @@ bool TZipTarget::Open(const std::string& Dir) {
 }
 
 int TZipTarget::openFolder(const std::string& Path, bool Create) const {
-    int fd = ::fcntl(FRoot, F_DUPFD_CLOEXEC, 0);
-    size_t start = 0;
-    while (fd >= 0 && start < Path.size()) {
-        size_t end = Path.find('/', start);
-        if (end == std::string::npos)
-            end = Path.size();
-        const std::string part = Path.substr(start, end - start);
-        start = end + 1;
-        int next = openDirAt(fd, part.c_str());
-        if (next < 0 && errno == ENOENT && Create)
-            next = makeDirAt(fd, part.c_str());
-        ::close(fd);
-        fd = next;
-    }
-    return fd;
+    return walkFolders(::fcntl(FRoot, F_DUPFD_CLOEXEC, 0), Path, false, Create);
 }
 
 bool TZipTarget::MakeDirectory(const std::string& Path) const {
