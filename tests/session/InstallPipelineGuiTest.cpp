@@ -3,6 +3,7 @@
 // service receives, and every failure path with its report, message, support page and end.
 #include "session/InstallTestSupport.h"
 
+#include "config/RegistryStrings.h"
 #include "platform/FileUtils.h"
 #include "platform/RegIntegration.h"
 #include "service/HttpDownload.h"
@@ -118,6 +119,40 @@ TEST_F(InstallPipelineTest, EmbeddedPackageInstallsRegistersAndStartsTheProduct)
     const auto ends = closeAndTakeInstallEnd(*w);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].QueryValue("event_id"), "install_end");
+}
+
+TEST_F(InstallPipelineTest, SetUpWritesAssociationsProtocolRunValueAndRunsTheScript) {
+    FSpec.Config["AssociatedExts"] = ".txt|.log";
+    FSpec.Config["ProtocalRootKeyName"] = "tavelin";
+    FSpec.Config["Protocalname"] = "Tavelin link";
+    FSpec.Config["RunAtStartup"] = true;
+    FSpec.Config["AfterInstBat2"] = "post.sh";
+    const QString scriptMarker = FEnv.Root() + QStringLiteral("/post-ran");
+    FSpec.Package = MakePackage(
+        FWork + QStringLiteral("/setup.zip"),
+        {{"common/quintel_win.exe", DemoMainProgram()},
+         {"post.sh", QStringLiteral("#!/bin/sh\ntouch '%1'\n").arg(scriptMarker).toUtf8()}});
+    auto w = start();
+    TDialogHand hand({});
+    QTest::mouseClick(w->btnInstall, Qt::LeftButton);
+    ASSERT_EQ(w->InstallStatus(), 2);
+
+    const QString main = target() + QStringLiteral("/common/quintel_win.exe");
+    for (const char* ext : {".txt", ".log"}) {
+        const QString progId = QString::fromLatin1(ext + 1) + QStringLiteral("File");
+        EXPECT_EQ(RegReadStringQuiet(HKEY_CLASSES_ROOT, QString::fromLatin1(ext), QString()),
+                  progId);
+        EXPECT_EQ(RegReadStringQuiet(HKEY_CLASSES_ROOT, progId, QString()),
+                  QString::fromLatin1(ext));
+    }
+    EXPECT_EQ(RegReadStringQuiet(HKEY_CLASSES_ROOT, QStringLiteral("tavelin"), QString()),
+              QStringLiteral("Tavelin link"));
+    EXPECT_EQ(RegReadStringQuiet(HKEY_CURRENT_USER, RunKeyPath, QStringLiteral("quintelzip_win")),
+              u'"' + main + u'"');
+    // AfterInstBat1 is empty: the second script still runs.
+    for (int i = 0; i < 200 && !QFileInfo::exists(scriptMarker); ++i)
+        QThread::msleep(25);
+    EXPECT_TRUE(QFileInfo::exists(scriptMarker));
 }
 
 TEST_F(InstallPipelineTest, WebInstallerTakesTheServiceVersionAndChecksTheDigest) {
