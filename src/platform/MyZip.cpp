@@ -44,9 +44,11 @@ public:
 
 private:
     bool readDirectory(zip_t* archive);
+    struct TSlot;
     void worker();
-    void extractOne(zip_t* archive, TZipEntryDecoder& decoder, TZipFolderCache& folders,
-                    size_t job);
+    bool startNext(zip_t* archive, TSlot& slot, TZipFolderCache& folders);
+    void step(TSlot* lanes, size_t count);
+    void finish(TSlot& slot, TZipDecodeResult result);
     void addWritten(zip_uint64_t bytes);
     void makeLinks();
     void report(bool finished);
@@ -162,16 +164,40 @@ bool TZipExtraction::readDirectory(zip_t* archive) {
     return true;
 }
 
+// A file entry under way in a worker: its decoding and its temporary output file.
+struct TZipExtraction::TSlot {
+    explicit TSlot(TZipExtraction& owner)
+        : Stream(owner.FPassword, owner.FKeys),
+          Sink([this, &owner](const uint8_t* data, size_t size) {
+              const TZipOutputError result = Out.Write(data, size);
+              if (result == TZipOutputError::None)
+                  owner.addWritten(size);
+              return result;
+          }) {}
+    TZipEntryStream Stream;
+    TZipOutputFile Out;
+    TZipDataSink Sink;
+    const TZipEntryInfo* Entry = nullptr; // null while the slot is free
+};
+
 void TZipExtraction::worker() {
     try {
         TArchivePtr archive(FFile.OpenArchive());
         if (!archive) {
             FFailed = FCancel = true;
         } else {
-            TZipEntryDecoder decoder(FPassword, FKeys);
+            // Two entries at a time: their traditional decryption runs side by side.
+            TSlot lanes[2] = {TSlot(*this), TSlot(*this)};
             TZipFolderCache folders(FTarget);
-            for (size_t job; !FCancel && (job = FNextJob++) < FJobs.size();)
-                extractOne(archive.get(), decoder, folders, job);
+            bool more = true;
+            for (;;) {
+                for (TSlot& slot : lanes)
+                    while (more && !slot.Entry && !FCancel)
+                        more = startNext(archive.get(), slot, folders);
+                if (!lanes[0].Entry && !lanes[1].Entry)
+                    break;
+                step(lanes, 2);
+            }
         }
     } catch (...) {
         FFailed = FCancel = true;
@@ -181,46 +207,97 @@ void TZipExtraction::worker() {
     FWake.notify_one();
 }
 
-void TZipExtraction::extractOne(zip_t* archive, TZipEntryDecoder& decoder, TZipFolderCache& folders,
-                                size_t job) {
+// Takes the next job into the free slot; false when no job is left. A link's target is
+// decoded at once; a file is opened for its blocks to follow in step().
+bool TZipExtraction::startNext(zip_t* archive, TSlot& slot, TZipFolderCache& folders) {
+    const size_t job = FNextJob++;
+    if (job >= FJobs.size())
+        return false;
     const TZipEntryInfo& entry = FEntries[FJobs[job]];
     if (entry.Kind == TZipEntryKind::Link) {
         if (entry.Size > MaxLinkTarget)
-            return;
+            return true;
         std::string target;
         const auto keep = [&target](const uint8_t* data, size_t size) {
             target.append(reinterpret_cast<const char*>(data), size);
             return TZipOutputError::None;
         };
-        if (decoder.Decode(archive, entry, keep, FCancel) == TZipDecodeResult::Ok)
+        if (DecodeZipEntry(slot.Stream, archive, entry, keep, FCancel) == TZipDecodeResult::Ok)
             FLinkTargets[job] = std::move(target);
-        return;
+        return true;
     }
-
-    TZipOutputFile out;
     const size_t slash = entry.Path.rfind('/');
     const std::string name = slash == std::string::npos ? entry.Path : entry.Path.substr(slash + 1);
-    const TZipOutputError created = out.Create(folders.FolderOf(entry.Path), name);
+    const TZipOutputError created = slot.Out.Create(folders.FolderOf(entry.Path), name);
     if (created == TZipOutputError::DiskFull)
         FFailed = FCancel = true;
     if (created != TZipOutputError::None)
-        return;
-    const auto write = [this, &out](const uint8_t* data, size_t size) {
-        const TZipOutputError result = out.Write(data, size);
-        if (result == TZipOutputError::None)
-            addWritten(size);
-        return result;
-    };
-    const TZipDecodeResult result = decoder.Decode(archive, entry, write, FCancel);
-    if (result == TZipDecodeResult::DiskFull)
+        return true;
+    slot.Entry = &entry;
+    const TZipDecodeResult opened = slot.Stream.Open(archive, entry);
+    if (opened != TZipDecodeResult::Ok)
+        finish(slot, opened);
+    return true;
+}
+
+// One block of every busy slot: read, decrypt (two traditional entries together), decode.
+void TZipExtraction::step(TSlot* lanes, size_t count) {
+    TTraditionalDecryptor* pair[2] = {};
+    bool read[2] = {};
+    for (size_t i = 0; i < count; ++i) {
+        TSlot& slot = lanes[i];
+        if (!slot.Entry || slot.Stream.AtEnd())
+            continue;
+        if (FCancel) {
+            finish(slot, TZipDecodeResult::Cancelled);
+            continue;
+        }
+        const TZipDecodeResult result = slot.Stream.Read();
+        if (result != TZipDecodeResult::Ok) {
+            finish(slot, result);
+            continue;
+        }
+        read[i] = true;
+        pair[i] = slot.Stream.Traditional();
+    }
+    const bool paired = count == 2 && pair[0] && pair[1];
+    if (paired) {
+        TZipEntryStream& a = lanes[0].Stream;
+        TZipEntryStream& b = lanes[1].Stream;
+        const size_t both = std::min(a.BlockFill(), b.BlockFill());
+        TTraditionalDecryptor::DecryptPair(*pair[0], a.Block(), *pair[1], b.Block(), both);
+        pair[0]->Decrypt(a.Block() + both, a.BlockFill() - both);
+        pair[1]->Decrypt(b.Block() + both, b.BlockFill() - both);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        TSlot& slot = lanes[i];
+        if (read[i]) {
+            const TZipDecodeResult result = slot.Stream.Consume(slot.Sink, paired);
+            if (result != TZipDecodeResult::Ok) {
+                finish(slot, result);
+                continue;
+            }
+        }
+        // A complete entry is finished even after a cancel: its file is whole.
+        if (slot.Entry && slot.Stream.AtEnd())
+            finish(slot, slot.Stream.Finish(slot.Sink));
+    }
+}
+
+// Ends the slot's entry: the file goes to its name when it decoded Ok, else it is removed.
+void TZipExtraction::finish(TSlot& slot, TZipDecodeResult result) {
+    if (result == TZipDecodeResult::Ok) {
+        const TZipOutputError committed = slot.Out.Commit(slot.Entry->Mode, slot.Entry->ModTime);
+        if (committed == TZipOutputError::DiskFull)
+            FFailed = FCancel = true;
+        if (committed == TZipOutputError::None)
+            ++FExtracted;
+    } else if (result == TZipDecodeResult::DiskFull) {
         FFailed = FCancel = true;
-    if (result != TZipDecodeResult::Ok)
-        return; // the temporary file goes with out
-    const TZipOutputError committed = out.Commit(entry.Mode, entry.ModTime);
-    if (committed == TZipOutputError::DiskFull)
-        FFailed = FCancel = true;
-    if (committed == TZipOutputError::None)
-        ++FExtracted;
+    }
+    slot.Out.Discard();
+    slot.Stream.Close();
+    slot.Entry = nullptr;
 }
 
 void TZipExtraction::addWritten(zip_uint64_t bytes) {

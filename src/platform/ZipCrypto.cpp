@@ -67,6 +67,27 @@ void TTraditionalDecryptor::Decrypt(uint8_t* Data, size_t Size) {
     FKey2 = k2;
 }
 
+void TTraditionalDecryptor::DecryptPair(TTraditionalDecryptor& A, uint8_t* DataA,
+                                        TTraditionalDecryptor& B, uint8_t* DataB, size_t Size) {
+    uint32_t a0 = A.FKey0, a1 = A.FKey1, a2 = A.FKey2;
+    uint32_t b0 = B.FKey0, b1 = B.FKey1, b2 = B.FKey2;
+    for (size_t i = 0; i < Size; ++i) {
+        const uint32_t ta = (a2 | 2) & 0xFFFF, tb = (b2 | 2) & 0xFFFF;
+        const uint8_t pa = DataA[i] ^ static_cast<uint8_t>((ta * (ta ^ 1)) >> 8);
+        const uint8_t pb = DataB[i] ^ static_cast<uint8_t>((tb * (tb ^ 1)) >> 8);
+        DataA[i] = pa;
+        DataB[i] = pb;
+        a0 = crcByte(a0, pa);
+        b0 = crcByte(b0, pb);
+        a1 = (a1 + (a0 & 0xFF)) * 134775813u + 1;
+        b1 = (b1 + (b0 & 0xFF)) * 134775813u + 1;
+        a2 = crcByte(a2, static_cast<uint8_t>(a1 >> 24));
+        b2 = crcByte(b2, static_cast<uint8_t>(b1 >> 24));
+    }
+    A.FKey0 = a0, A.FKey1 = a1, A.FKey2 = a2;
+    B.FKey0 = b0, B.FKey1 = b1, B.FKey2 = b2;
+}
+
 namespace {
 constexpr size_t Sha1Block = 64;
 constexpr size_t Sha1Digest = 20;
@@ -113,6 +134,8 @@ uint32_t loadBe32(const uint8_t* p) {
 
 #if defined(__x86_64__) || defined(__i386__)
 #define ONECLICK_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+// The lanes only overlap when every loop over them is unrolled into straight code.
+#define ONECLICK_SHA_INLINE __attribute__((target("sha,sse4.1,ssse3"), always_inline)) inline
 
 bool hasShaExtensions() {
     unsigned a, b, c, d;
@@ -132,7 +155,8 @@ template <int N> struct TShaLanes { __m128i Abcd[N], E[N], Saved[N], Msg[N][4]; 
 
 // Rounds 4G to 4G+3 of every lane, with the message schedule for the groups ahead; the lanes
 // are independent, so their SHA instructions overlap instead of waiting on one another.
-template <int N, int G> ONECLICK_SHA_TARGET inline void shaGroup(TShaLanes<N>& s) {
+template <int N, int G> ONECLICK_SHA_INLINE void shaGroup(TShaLanes<N>& s) {
+#pragma GCC unroll 4
     for (int l = 0; l < N; ++l) {
         const __m128i x = G == 0 ? _mm_add_epi32(s.E[l], s.Msg[l][0])
                                  : _mm_sha1nexte_epu32(s.Saved[l], s.Msg[l][G % 4]);
@@ -152,11 +176,12 @@ template <int N, int G> ONECLICK_SHA_TARGET inline void shaGroup(TShaLanes<N>& s
 // For each lane: the state from start after one block holding a 20-byte value (in[l]) behind
 // a full key block, as every PBKDF2 iteration hashes.
 template <int N>
-ONECLICK_SHA_TARGET inline void shaDigestBlock(const TShaState& start, const TShaState* in,
-                                               TShaState* out) {
+ONECLICK_SHA_INLINE void shaDigestBlock(const TShaState& start, const TShaState* in,
+                                        TShaState* out) {
     TShaLanes<N> s;
     const __m128i pad = _mm_set_epi32(0, static_cast<int>(0x80000000u), 0, 0);
     const __m128i length = _mm_set_epi32(0, 0, 0, (Sha1Block + Sha1Digest) * 8);
+#pragma GCC unroll 4
     for (int l = 0; l < N; ++l) {
         s.Abcd[l] = start.Abcd;
         s.E[l] = start.E;
@@ -166,6 +191,7 @@ ONECLICK_SHA_TARGET inline void shaDigestBlock(const TShaState& start, const TSh
         s.Msg[l][3] = length;
     }
     shaGroup<N, 0>(s);
+#pragma GCC unroll 4
     for (int l = 0; l < N; ++l) {
         out[l].Abcd = _mm_add_epi32(s.Abcd[l], start.Abcd);
         out[l].E = _mm_sha1nexte_epu32(s.Saved[l], start.E);
@@ -194,6 +220,7 @@ ONECLICK_SHA_TARGET void iterateShaLanes(const SHA_CTX& inner, const SHA_CTX& ou
     const uint32_t outerWords[5] = {outer.h0, outer.h1, outer.h2, outer.h3, outer.h4};
     const TShaState innerState = toShaState(innerWords), outerState = toShaState(outerWords);
     TShaState sum[N], value[N], digest[N];
+#pragma GCC unroll 4
     for (int l = 0; l < N; ++l) {
         sum[l] = toShaState(t[l]);
         value[l] = toShaState(u[l]);
@@ -201,11 +228,13 @@ ONECLICK_SHA_TARGET void iterateShaLanes(const SHA_CTX& inner, const SHA_CTX& ou
     for (unsigned round = 0; round < rounds; ++round) {
         shaDigestBlock<N>(innerState, value, digest);
         shaDigestBlock<N>(outerState, digest, value);
+#pragma GCC unroll 4
         for (int l = 0; l < N; ++l) {
             sum[l].Abcd = _mm_xor_si128(sum[l].Abcd, value[l].Abcd);
             sum[l].E = _mm_xor_si128(sum[l].E, value[l].E);
         }
     }
+#pragma GCC unroll 4
     for (int l = 0; l < N; ++l)
         fromShaState(sum[l], t[l]);
 }

@@ -140,7 +140,7 @@ TWinZipAesKeys TWinZipAesKeyCache::Keys(const uint8_t* Salt, int KeyBytes) {
     return keys;
 }
 
-struct TZipEntryDecoder::TState {
+struct TZipEntryStream::TState {
     std::string Password;
     TWinZipAesKeyCache& KeyCache;
     std::vector<uint8_t> In;
@@ -148,6 +148,20 @@ struct TZipEntryDecoder::TState {
     z_stream Inflate{};
     bool InflateReady = false;
     TWinZipAesDecryptor Aes;
+
+    // The entry under way.
+    const TZipEntryInfo* Info = nullptr;
+    std::unique_ptr<zip_file_t, TZipFileCloser> File;
+    zip_uint64_t Remaining = 0; // raw data bytes not read yet (tag excluded)
+    size_t BlockFill = 0;
+    std::optional<TTraditionalDecryptor> Traditional;
+    int AesKey = 0;
+    bool Deflated = false;
+    bool StreamEnded = false;
+    bool HasCrc = true;
+    zip_uint64_t Produced = 0;
+    uLong Crc = 0;
+    size_t OutFill = 0;
 
     TState(std::string password, TWinZipAesKeyCache& keys)
         : Password(std::move(password)), KeyCache(keys), In(BlockSize), Out(BlockSize) {
@@ -157,134 +171,185 @@ struct TZipEntryDecoder::TState {
         if (InflateReady)
             inflateEnd(&Inflate);
     }
+
+    TZipDecodeResult put(const uint8_t* data, size_t size, const TZipDataSink& sink) {
+        if (size > Info->Size - Produced)
+            return TZipDecodeResult::BadEntry; // more data than announced
+        if (HasCrc)
+            Crc = crc32_z(Crc, data, size);
+        Produced += size;
+        switch (sink(data, size)) {
+        case TZipOutputError::None:
+            return TZipDecodeResult::Ok;
+        case TZipOutputError::DiskFull:
+            return TZipDecodeResult::DiskFull;
+        default:
+            return TZipDecodeResult::BadEntry;
+        }
+    }
+
+    // Inflates one block of input, handing on every full output block; returns once the input
+    // is used up with room left in the output, or at the end of the stream.
+    TZipDecodeResult inflateBlock(uint8_t* data, size_t size, const TZipDataSink& sink) {
+        z_stream& z = Inflate;
+        z.next_in = data;
+        z.avail_in = static_cast<uInt>(size);
+        for (;;) {
+            z.next_out = Out.data() + OutFill;
+            z.avail_out = static_cast<uInt>(Out.size() - OutFill);
+            const int status = inflate(&z, Z_NO_FLUSH);
+            OutFill = Out.size() - z.avail_out;
+            if (status == Z_STREAM_END)
+                StreamEnded = true;
+            else if (status != Z_OK && status != Z_BUF_ERROR)
+                return TZipDecodeResult::BadEntry;
+            if (OutFill == Out.size() || (StreamEnded && OutFill > 0)) {
+                const TZipDecodeResult r = put(Out.data(), OutFill, sink);
+                OutFill = 0;
+                if (r != TZipDecodeResult::Ok)
+                    return r;
+            }
+            if (StreamEnded || (z.avail_in == 0 && z.avail_out > 0))
+                return TZipDecodeResult::Ok;
+            if (status == Z_BUF_ERROR && z.avail_out > 0)
+                return TZipDecodeResult::BadEntry; // no progress with input and room: broken
+        }
+    }
 };
 
-TZipEntryDecoder::TZipEntryDecoder(std::string Password, TWinZipAesKeyCache& Keys)
+TZipEntryStream::TZipEntryStream(std::string Password, TWinZipAesKeyCache& Keys)
     : F(std::make_unique<TState>(std::move(Password), Keys)) {}
 
-TZipEntryDecoder::~TZipEntryDecoder() = default;
+TZipEntryStream::~TZipEntryStream() = default;
 
-TZipDecodeResult TZipEntryDecoder::Decode(zip_t* Archive, const TZipEntryInfo& Info,
-                                          const TZipDataSink& Sink,
-                                          const std::atomic<bool>& Cancel) {
+TZipDecodeResult TZipEntryStream::Open(zip_t* Archive, const TZipEntryInfo& Info) {
     using R = TZipDecodeResult;
-    std::unique_ptr<zip_file_t, TZipFileCloser> file(
-        zip_fopen_index(Archive, Info.Index, ZIP_FL_ENCRYPTED));
-    if (!file)
+    Close();
+    F->File.reset(zip_fopen_index(Archive, Info.Index, ZIP_FL_ENCRYPTED));
+    if (!F->File)
         return R::BadEntry;
-    zip_uint64_t remaining = Info.CompressedSize;
-
-    std::optional<TTraditionalDecryptor> traditional;
-    const int aesKey = aesKeyBytes(Info.Encryption);
+    F->Info = &Info;
+    F->Remaining = Info.CompressedSize;
+    F->AesKey = aesKeyBytes(Info.Encryption);
+    zip_file_t* file = F->File.get();
     if (Info.Encryption == ZIP_EM_TRAD_PKWARE) {
         uint8_t header[TTraditionalDecryptor::HeaderSize];
-        if (remaining < sizeof header || !readFully(file.get(), header, sizeof header))
+        if (F->Remaining < sizeof header || !readFully(file, header, sizeof header))
             return R::BadEntry;
-        remaining -= sizeof header;
-        traditional.emplace(F->Password);
-        if (!traditional->CheckHeader(header, static_cast<uint8_t>(Info.Crc >> 24), Info.TimeCheck))
+        F->Remaining -= sizeof header;
+        F->Traditional.emplace(F->Password);
+        if (!F->Traditional->CheckHeader(header, static_cast<uint8_t>(Info.Crc >> 24),
+                                         Info.TimeCheck))
             return R::BadEntry;
-    } else if (aesKey) {
-        const size_t saltSize = WinZipAesSaltSize(aesKey);
+    } else if (F->AesKey) {
+        const size_t saltSize = WinZipAesSaltSize(F->AesKey);
         uint8_t header[16 + WinZipAesVerifierSize];
         const size_t headerSize = saltSize + WinZipAesVerifierSize;
-        if (remaining < headerSize + WinZipAesTagSize || !readFully(file.get(), header, headerSize))
+        if (F->Remaining < headerSize + WinZipAesTagSize || !readFully(file, header, headerSize))
             return R::BadEntry;
-        remaining -= headerSize + WinZipAesTagSize;
-        const TWinZipAesKeys keys = F->KeyCache.Keys(header, aesKey);
+        F->Remaining -= headerSize + WinZipAesTagSize;
+        const TWinZipAesKeys keys = F->KeyCache.Keys(header, F->AesKey);
         if (std::memcmp(keys.Verifier.data(), header + saltSize, WinZipAesVerifierSize) != 0 ||
             !F->Aes.Start(keys))
             return R::BadEntry;
     } else if (Info.Encryption != ZIP_EM_NONE) {
         return R::BadEntry;
     }
-
-    const bool deflated = Info.Method == ZIP_CM_DEFLATE;
-    if (deflated && (!F->InflateReady || inflateReset(&F->Inflate) != Z_OK))
+    F->Deflated = Info.Method == ZIP_CM_DEFLATE;
+    if (F->Deflated && (!F->InflateReady || inflateReset(&F->Inflate) != Z_OK))
         return R::BadEntry;
-
+    F->StreamEnded = !F->Deflated;
     // WinZip AES entries in the AE-2 form carry no CRC (the field is 0); the tag covers them.
-    const bool hasCrc = !aesKey || Info.Crc != 0;
-    zip_uint64_t produced = 0;
-    uLong crc = crc32_z(0, nullptr, 0);
-    auto emit = [&](const uint8_t* data, size_t size) {
-        if (size > Info.Size - produced)
-            return R::BadEntry; // more data than announced
-        if (hasCrc)
-            crc = crc32_z(crc, data, size);
-        produced += size;
-        switch (Sink(data, size)) {
-        case TZipOutputError::None:
-            return R::Ok;
-        case TZipOutputError::DiskFull:
-            return R::DiskFull;
-        default:
-            return R::BadEntry;
-        }
-    };
+    F->HasCrc = !F->AesKey || Info.Crc != 0;
+    return R::Ok;
+}
 
-    bool streamEnded = !deflated;
-    size_t outFill = 0;
-    // Inflates one block of input, handing on every full output block; returns once the
-    // input is used up with room left in the output, or at the end of the stream.
-    auto inflateBlock = [&](uint8_t* data, size_t size) {
-        z_stream& z = F->Inflate;
-        z.next_in = data;
-        z.avail_in = static_cast<uInt>(size);
-        for (;;) {
-            z.next_out = F->Out.data() + outFill;
-            z.avail_out = static_cast<uInt>(F->Out.size() - outFill);
-            const int status = inflate(&z, Z_NO_FLUSH);
-            outFill = F->Out.size() - z.avail_out;
-            if (status == Z_STREAM_END)
-                streamEnded = true;
-            else if (status != Z_OK && status != Z_BUF_ERROR)
-                return R::BadEntry;
-            if (outFill == F->Out.size() || (streamEnded && outFill > 0)) {
-                const R r = emit(F->Out.data(), outFill);
-                outFill = 0;
-                if (r != R::Ok)
-                    return r;
-            }
-            if (streamEnded || (z.avail_in == 0 && z.avail_out > 0))
-                return R::Ok;
-            if (status == Z_BUF_ERROR && z.avail_out > 0)
-                return R::BadEntry; // no progress with input and room: a broken stream
-        }
-    };
+bool TZipEntryStream::AtEnd() const {
+    return F->Remaining == 0;
+}
 
-    while (remaining > 0) {
-        if (Cancel.load(std::memory_order_relaxed))
-            return R::Cancelled;
-        const size_t size =
-            remaining < F->In.size() ? static_cast<size_t>(remaining) : F->In.size();
-        uint8_t* data = F->In.data();
-        if (!readFully(file.get(), data, size))
-            return R::BadEntry;
-        remaining -= size;
-        if (traditional)
-            traditional->Decrypt(data, size);
-        else if (aesKey)
-            F->Aes.Decrypt(data, size);
-        // Bytes after the end of a deflate stream are read for the tag and otherwise ignored.
-        const R r = !deflated ? emit(data, size) : streamEnded ? R::Ok : inflateBlock(data, size);
-        if (r != R::Ok)
-            return r;
-    }
-    if (deflated && !streamEnded) {
+TZipDecodeResult TZipEntryStream::Read() {
+    const size_t size =
+        F->Remaining < F->In.size() ? static_cast<size_t>(F->Remaining) : F->In.size();
+    F->BlockFill = 0;
+    if (!F->File || !readFully(F->File.get(), F->In.data(), size))
+        return TZipDecodeResult::BadEntry;
+    F->Remaining -= size;
+    F->BlockFill = size;
+    return TZipDecodeResult::Ok;
+}
+
+uint8_t* TZipEntryStream::Block() {
+    return F->In.data();
+}
+size_t TZipEntryStream::BlockFill() const {
+    return F->BlockFill;
+}
+
+TTraditionalDecryptor* TZipEntryStream::Traditional() {
+    return F->Traditional ? &*F->Traditional : nullptr;
+}
+
+TZipDecodeResult TZipEntryStream::Consume(const TZipDataSink& Sink, bool Decrypted) {
+    uint8_t* data = F->In.data();
+    const size_t size = F->BlockFill;
+    if (!Decrypted && F->Traditional)
+        F->Traditional->Decrypt(data, size);
+    else if (!Decrypted && F->AesKey)
+        F->Aes.Decrypt(data, size);
+    // Bytes after the end of a deflate stream are read for the tag and otherwise ignored.
+    return !F->Deflated     ? F->put(data, size, Sink)
+           : F->StreamEnded ? TZipDecodeResult::Ok
+                            : F->inflateBlock(data, size, Sink);
+}
+
+TZipDecodeResult TZipEntryStream::Finish(const TZipDataSink& Sink) {
+    using R = TZipDecodeResult;
+    if (!F->Info || F->Remaining != 0)
+        return R::BadEntry;
+    if (F->Deflated && !F->StreamEnded) {
         // Input used up: what inflate still holds comes out now, or the stream is cut short.
-        const R r = inflateBlock(nullptr, 0);
-        if (r != R::Ok || !streamEnded)
+        const R r = F->inflateBlock(nullptr, 0, Sink);
+        if (r != R::Ok || !F->StreamEnded)
             return r != R::Ok ? r : R::BadEntry;
     }
-    if (produced != Info.Size)
+    if (F->Produced != F->Info->Size)
         return R::BadEntry;
-    if (aesKey) {
+    if (F->AesKey) {
         uint8_t tag[WinZipAesTagSize];
-        if (!readFully(file.get(), tag, sizeof tag) || !F->Aes.CheckTag(tag))
+        if (!readFully(F->File.get(), tag, sizeof tag) || !F->Aes.CheckTag(tag))
             return R::BadEntry;
     }
-    if (hasCrc && crc != Info.Crc)
+    if (F->HasCrc && F->Crc != F->Info->Crc)
         return R::BadEntry;
     return R::Ok;
+}
+
+void TZipEntryStream::Close() {
+    F->File.reset();
+    F->Info = nullptr;
+    F->Remaining = 0;
+    F->BlockFill = 0;
+    F->Traditional.reset();
+    F->AesKey = 0;
+    F->Deflated = F->StreamEnded = false;
+    F->HasCrc = true;
+    F->Produced = 0;
+    F->Crc = crc32_z(0, nullptr, 0);
+    F->OutFill = 0;
+}
+
+TZipDecodeResult DecodeZipEntry(TZipEntryStream& Stream, zip_t* Archive, const TZipEntryInfo& Info,
+                                const TZipDataSink& Sink, const std::atomic<bool>& Cancel) {
+    TZipDecodeResult r = Stream.Open(Archive, Info);
+    while (r == TZipDecodeResult::Ok && !Stream.AtEnd()) {
+        if (Cancel.load(std::memory_order_relaxed))
+            r = TZipDecodeResult::Cancelled;
+        else if ((r = Stream.Read()) == TZipDecodeResult::Ok)
+            r = Stream.Consume(Sink, false);
+    }
+    if (r == TZipDecodeResult::Ok)
+        r = Stream.Finish(Sink);
+    Stream.Close();
+    return r;
 }

@@ -55,22 +55,41 @@ enum class TZipDecodeResult { Ok, BadEntry, DiskFull, Cancelled };
 // Receives the plain data in blocks, in order.
 using TZipDataSink = std::function<TZipOutputError(const uint8_t* Data, size_t Size)>;
 
-// One decoder per thread: it keeps its buffers and cipher and inflate states between entries.
-class TZipEntryDecoder {
+// One entry decoded block by block: Open, then Read and Consume until AtEnd, then Finish.
+// A worker keeps its streams (buffers, cipher and inflate states) from entry to entry, and may
+// run two at once to decrypt their blocks side by side (TTraditionalDecryptor::DecryptPair).
+class TZipEntryStream {
 public:
     static constexpr size_t BlockSize = 64 * 1024;
 
-    TZipEntryDecoder(std::string Password, TWinZipAesKeyCache& Keys);
-    ~TZipEntryDecoder();
-    TZipEntryDecoder(const TZipEntryDecoder&) = delete;
-    TZipEntryDecoder& operator=(const TZipEntryDecoder&) = delete;
+    TZipEntryStream(std::string Password, TWinZipAesKeyCache& Keys);
+    ~TZipEntryStream();
+    TZipEntryStream(const TZipEntryStream&) = delete;
+    TZipEntryStream& operator=(const TZipEntryStream&) = delete;
 
-    // Decodes the entry and hands its data to Sink. Anything but Ok means the data handed
-    // over so far must be thrown away. Cancel is polled between blocks.
-    TZipDecodeResult Decode(zip_t* Archive, const TZipEntryInfo& Info, const TZipDataSink& Sink,
-                            const std::atomic<bool>& Cancel);
+    // Starts the entry (Info must outlive the stream's use of it): reads its encryption
+    // header and checks the password.
+    TZipDecodeResult Open(zip_t* Archive, const TZipEntryInfo& Info);
+    // Every raw byte has been read.
+    bool AtEnd() const;
+    // Reads the next raw block, still encrypted, into Block().
+    TZipDecodeResult Read();
+    uint8_t* Block();
+    size_t BlockFill() const;
+    // The entry's traditional cipher, when it has one.
+    TTraditionalDecryptor* Traditional();
+    // Decrypts the block (unless the caller already did) and hands its data on to Sink.
+    TZipDecodeResult Consume(const TZipDataSink& Sink, bool Decrypted);
+    // The checks at the end: the stream's end, the size, the tag and the CRC.
+    TZipDecodeResult Finish(const TZipDataSink& Sink);
+    void Close();
 
 private:
     struct TState;
     std::unique_ptr<TState> F;
 };
+
+// Decodes a whole entry with Stream, polling Cancel between blocks. Anything but Ok means the
+// data handed to Sink must be thrown away.
+TZipDecodeResult DecodeZipEntry(TZipEntryStream& Stream, zip_t* Archive, const TZipEntryInfo& Info,
+                                const TZipDataSink& Sink, const std::atomic<bool>& Cancel);

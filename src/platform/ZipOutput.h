@@ -61,8 +61,8 @@ public:
     TZipOutputFile(const TZipOutputFile&) = delete;
     TZipOutputFile& operator=(const TZipOutputFile&) = delete;
 
-    // Starts the file Name in the folder FolderFd. Fails for the entry when a read-only file
-    // or a folder is in the way or the folder cannot be written.
+    // Starts the file Name in the folder FolderFd (which may be closed afterwards). Fails for
+    // the entry when a read-only file or a folder is in the way or the folder cannot be written.
     TZipOutputError Create(int FolderFd, const std::string& Name);
     TZipOutputError Write(const uint8_t* Data, size_t Size);
     // Sets the permission bits and time, then moves the file to its final name.

@@ -189,7 +189,13 @@ TZipOutputError TZipOutputFile::Create(int FolderFd, const std::string& Name) {
         const int fd = ::openat(FolderFd, temp.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
-            FFolder = FolderFd;
+            // Its own handle on the folder: the caller's may be closed before this file is done.
+            FFolder = ::fcntl(FolderFd, F_DUPFD_CLOEXEC, 0);
+            if (FFolder < 0) {
+                ::unlinkat(FolderFd, temp.c_str(), 0);
+                ::close(fd);
+                return TZipOutputError::Entry;
+            }
             FFd = fd;
             FName = Name;
             FTempName = std::move(temp);
@@ -234,6 +240,8 @@ TZipOutputError TZipOutputFile::Commit(unsigned Mode, time_t ModTime) {
         return TZipOutputError::Entry;
     }
     FTempName.clear();
+    ::close(FFolder);
+    FFolder = -1;
     return TZipOutputError::None;
 }
 
@@ -244,4 +252,7 @@ void TZipOutputFile::Discard() {
     if (!FTempName.empty() && FFolder >= 0)
         ::unlinkat(FFolder, FTempName.c_str(), 0);
     FTempName.clear();
+    if (FFolder >= 0)
+        ::close(FFolder);
+    FFolder = -1;
 }
