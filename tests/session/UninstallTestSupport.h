@@ -5,42 +5,24 @@
 
 #include "session/InstallTestSupport.h"
 
-#include "service/HttpUtils.h"
-#include "session/UntMain.h"
-#include "testsupport/LoopbackServer.h"
-
 #include <QDir>
 #include <QFileInfo>
 
-class TSessionTest : public TIsolatedTest {
+class TSessionTest : public TInstallerTest {
 protected:
-    TLoopbackServer FServer;
-    TFakeBrowser FBrowser{FEnv};
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
-    TInstallerSpec FSpec;
-
     void SetUp() override {
-        QDir().mkpath(FWork);
+        TInstallerTest::SetUp();
         FSpec.Package =
             MakePackage(FWork + QStringLiteral("/demo.zip"),
                         {{"common/quintel_win.exe", DemoMainProgram()}, {"top.txt", "top"}});
-        FSpec.ServiceUrl = FServer.BaseUrl().chopped(1);
-        FSpec.SupportUrl = FServer.BaseUrl().chopped(1);
         FServer.Reply("/api/report/uninstall", 200, R"({"code":0})");
-    }
-
-    void TearDown() override {
-        WaitForHttpThreads(5000);
-        QCoreApplication::processEvents(); // a queued quit goes with this test
-        SetRunningExePath(QString());
     }
 
     QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
 
     // The installer window under FileName, its auto-install timer disarmed.
     std::unique_ptr<TFrmCommInst> installer(const QString& FileName = QStringLiteral("setup.exe")) {
-        MakeInstaller(FWork, FileName, FSpec);
-        auto w = CreateForm<TFrmCommInst>(QStringList());
+        auto w = start(FileName);
         w->tmrAutoInst->SetEnabled(false);
         return w;
     }
@@ -71,11 +53,7 @@ protected:
     }
 
     std::vector<TRecordedRequest> uninstallReports() const {
-        std::vector<TRecordedRequest> found;
-        for (const TRecordedRequest& r : FServer.Requests())
-            if (r.Path == "/api/report/uninstall")
-                found.push_back(r);
-        return found;
+        return requestsTo("/api/report/uninstall");
     }
 };
 
