@@ -1,6 +1,6 @@
-// The key derivation the WinZip AES reader runs on SHA-1's block function: published vectors,
-// and agreement with OpenSSL's own routine where the vectors do not reach (long passwords,
-// the lengths WinZip asks for).
+// The hand-made parts of the ciphers: the key derivation WinZip AES runs on SHA-1's block
+// function (published vectors, and OpenSSL's own routine where they do not reach), and the
+// traditional decryption of two entries side by side.
 #include "platform/ZipCrypto.h"
 
 #include "testsupport/TestEnv.h"
@@ -57,4 +57,25 @@ TEST(ZipCryptoTest, Pbkdf2AgreesWithOpenSsl) {
                 << password.size() << " " << size;
         }
     }
+}
+
+TEST(ZipCryptoTest, PairedTraditionalDecryptionEqualsOneByOne) {
+    std::vector<uint8_t> a(100000), b(70001);
+    for (size_t i = 0; i < a.size(); ++i)
+        a[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+    for (size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<uint8_t>(i * 71 + 5);
+    std::vector<uint8_t> singleA = a, singleB = b;
+    TTraditionalDecryptor alone1("314159"), alone2("271828");
+    alone1.Decrypt(singleA.data(), singleA.size());
+    alone2.Decrypt(singleB.data(), singleB.size());
+
+    // Paired over the common length in two calls, the rest one by one: the keys carry over.
+    TTraditionalDecryptor paired1("314159"), paired2("271828");
+    TTraditionalDecryptor::DecryptPair(paired1, a.data(), paired2, b.data(), 12345);
+    TTraditionalDecryptor::DecryptPair(paired1, a.data() + 12345, paired2, b.data() + 12345,
+                                       b.size() - 12345);
+    paired1.Decrypt(a.data() + b.size(), a.size() - b.size());
+    EXPECT_EQ(a, singleA);
+    EXPECT_EQ(b, singleB);
 }
