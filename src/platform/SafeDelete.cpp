@@ -6,6 +6,7 @@
 #include "platform/FileUtils.h"
 #include "platform/Shortcuts.h"
 #include "platform/linux/DesktopEntry.h"
+#include "platform/system/Exception.h"
 #include "platform/system/Locations.h"
 
 #include <QDir>
@@ -139,6 +140,11 @@ bool IsProtectedDirectory(const QString& Directory) {
 TSafeDeleteResult SafeDeleteDirContents(const QString& Directory, bool Recurse) {
     if (IsProtectedDirectory(Directory))
         return TSafeDeleteResult::Refused;
-    return DeleteDirContents(NativePath(Directory), Recurse) ? TSafeDeleteResult::Deleted
-                                                             : TSafeDeleteResult::Incomplete;
+    // A subfolder that cannot be opened ends the delete; what stays counts as in use.
+    try {
+        return DeleteDirContents(NativePath(Directory), Recurse) ? TSafeDeleteResult::Deleted
+                                                                 : TSafeDeleteResult::Incomplete;
+    } catch (const Exception&) {
+        return TSafeDeleteResult::Incomplete;
+    }
 }

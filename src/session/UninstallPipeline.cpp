@@ -56,20 +56,27 @@ QString OwnDirectory() {
 
 void TFrmCommInst::btnUninstallClick(QObject* /*Sender*/) {
     TCloseButtonRestorer restorer(imgbtnClose);
-    FTargetDir = OwnDirectory();
-    cnMain->SetActivePage(tbUninProcess);
-    QThread::msleep(100);
-    Animate(pbUninstall, 0, 30, 3);
-    QThread::msleep(100);
-    uninstallSoft();
-    Animate(pbUninstall, 31, 80, 3);
-    QThread::msleep(100);
-    Animate(pbUninstall, 80, 100, 5);
-    QThread::msleep(100);
-    cnMain->SetActivePage(tbUninFinish);
+    // An error ends the handler and is shown, as the toolkit shows any escaped error.
+    try {
+        FTargetDir = OwnDirectory();
+        cnMain->SetActivePage(tbUninProcess);
+        QThread::msleep(100);
+        Animate(pbUninstall, 0, 30, 3);
+        QThread::msleep(100);
+        uninstallSoft();
+        Animate(pbUninstall, 31, 80, 3);
+        QThread::msleep(100);
+        Animate(pbUninstall, 80, 100, 5);
+        QThread::msleep(100);
+        cnMain->SetActivePage(tbUninFinish);
+    } catch (const std::exception& E) {
+        SessionShowError(QString::fromUtf8(E.what()));
+    }
 }
 
 void TFrmCommInst::uninstallSoft() {
+    if (!FConfigFile)
+        return;
     const TConfigFile& Config = *FConfigFile;
     QString MainProg;
     getMainProgPath(MainProg);
@@ -118,18 +125,26 @@ void TFrmCommInst::uninstallSoft() {
 }
 
 void TFrmCommInst::btnUninExitClick(QObject* /*Sender*/) {
-    const QString Page = FConfigFile->OpenWebsiteAfterUninstall;
+    const QString Page = FConfigFile ? FConfigFile->OpenWebsiteAfterUninstall : QString();
     if (!Page.isEmpty())
         OpenUrlMaximized(
             ReplaceAll(Page, QStringLiteral("[Version]"), FConfigFile->Version, false));
     close();
-    DeleteSelfAfterExit();
+    try {
+        DeleteSelfAfterExit();
+    } catch (const std::exception& E) {
+        SessionShowError(QString::fromUtf8(E.what()));
+    }
 }
 
 void TFrmCommInst::silentUninstall() {
     TCloseButtonRestorer restorer(imgbtnClose);
-    FTargetDir = OwnDirectory();
-    uninstallSoft();
-    cnMain->SetActivePage(tbUninFinish);
-    DeleteSelfAfterExit();
+    // Nobody watches a silent uninstall: an error ends it quietly, and the window still closes.
+    try {
+        FTargetDir = OwnDirectory();
+        uninstallSoft();
+        cnMain->SetActivePage(tbUninFinish);
+        DeleteSelfAfterExit();
+    } catch (const std::exception&) {
+    }
 }
