@@ -1,6 +1,7 @@
 // Package extraction: reads the archive's directory, decodes the entries on worker threads (one
-// per core) and, meanwhile, reports progress on the calling thread, whose handler may pump the
-// event loop. Links are made last, once every file is in place, and only when they stay inside.
+// per core, two entries at a time each) and meanwhile reports progress on the calling thread,
+// whose handler may pump the event loop. Links come last, once every file is in place, and
+// only when they stay inside the target.
 #include "platform/MyZip.h"
 
 #include "platform/ZipDecode.h"
@@ -11,8 +12,10 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -150,7 +153,8 @@ bool TZipExtraction::readDirectory(zip_t* archive) {
         if (entry.Kind == TZipEntryKind::Directory)
             continue;
         FJobs.push_back(i);
-        FTotal += entry.Size;
+        // Sizes come from the archive: a sum that would wrap around stops at the top.
+        FTotal = entry.Size > UINT64_MAX - FTotal ? UINT64_MAX : FTotal + entry.Size;
         if (entry.Kind == TZipEntryKind::Link)
             FLinkPaths.insert(entry.Path);
     }
