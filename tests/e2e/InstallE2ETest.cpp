@@ -12,27 +12,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 
 namespace {
-
-struct TRun {
-    int Code = -1;
-    QString Err;
-};
-
-TRun RunProgram(const QString& Program, const QStringList& Args, int TimeoutMs) {
-    QProcess p;
-    p.start(Program, Args);
-    if (!p.waitForFinished(TimeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return {-1, QStringLiteral("timed out")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 class InstallE2ETest : public TIsolatedTest {
 protected:
@@ -61,7 +43,7 @@ protected:
 
     QString package() {
         const QString out = FWork + QStringLiteral("/demo.zip");
-        const TRun r =
+        const TProgramRun r =
             RunProgram(tool(),
                        {QStringLiteral("package"), FResources + QStringLiteral("/package"),
                         QStringLiteral("-o"), out},
@@ -88,7 +70,7 @@ protected:
                          out};
         if (!Web)
             args << QStringLiteral("--package") << package();
-        const TRun r = RunProgram(tool(), args, 60000);
+        const TProgramRun r = RunProgram(tool(), args, 60000);
         EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
         return out;
     }
@@ -113,7 +95,7 @@ protected:
 
 TEST_F(InstallE2ETest, AstartInstallsTheEmbeddedPackageWithoutAWindow) {
     const QString installer = build(QStringLiteral("setup-k778_abc.exe"), false);
-    const TRun r = RunProgram(installer, {QStringLiteral("astart")}, 120000);
+    const TProgramRun r = RunProgram(installer, {QStringLiteral("astart")}, 120000);
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
 
     // Files, the uninstaller beside them, the menu and desktop entries.
@@ -165,7 +147,7 @@ TEST_F(InstallE2ETest, WebInstallerRecordsTheServedVersion) {
                       FServer.Url(QStringLiteral("files/demo.zip")).toStdString() +
                       R"(","ver":"2.1.0.0","sha256":")" + sha + R"("}})");
     const QString installer = build(QStringLiteral("setup_web.exe"), true);
-    const TRun r = RunProgram(installer, {QStringLiteral("astart")}, 120000);
+    const TProgramRun r = RunProgram(installer, {QStringLiteral("astart")}, 120000);
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
 
     EXPECT_EQ(GetInstalledVersion(QStringLiteral("quintelzip_win")), QStringLiteral("2.1.0.0"));

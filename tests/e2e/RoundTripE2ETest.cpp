@@ -9,24 +9,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 #include <nlohmann/json.hpp>
 
 namespace {
 
 const QString cnSoftId = QStringLiteral("quintelzip_win");
-
-int RunFor(const QString& Program, const QStringList& Args, int TimeoutMs) {
-    QProcess p;
-    p.start(Program, Args);
-    if (!p.waitForFinished(TimeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -1;
-    }
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
 
 bool WaitGone(const QString& Path) {
     for (int i = 0; i < 400 && QFileInfo::exists(Path); ++i)
@@ -65,15 +53,19 @@ protected:
     QString build(bool Marker) {
         const QString resources = SourceDir() + QStringLiteral("/resources");
         const QString packageDir = FWork + QStringLiteral("/package");
-        EXPECT_EQ(RunFor(QStringLiteral("cp"),
-                         {QStringLiteral("-a"), resources + QStringLiteral("/package"), packageDir},
-                         10000),
-                  0);
+        EXPECT_EQ(
+            RunProgram(QStringLiteral("cp"),
+                       {QStringLiteral("-a"), resources + QStringLiteral("/package"), packageDir},
+                       10000)
+                .Code,
+            0);
         if (Marker)
             WriteTestFile(packageDir + QStringLiteral("/soft.conf"), "");
         const QString zip = FWork + QStringLiteral("/demo.zip");
-        EXPECT_EQ(RunFor(tool(), {QStringLiteral("package"), packageDir, QStringLiteral("-o"), zip},
-                         60000),
+        EXPECT_EQ(RunProgram(tool(),
+                             {QStringLiteral("package"), packageDir, QStringLiteral("-o"), zip},
+                             60000)
+                      .Code,
                   0);
         nlohmann::json config =
             nlohmann::json::parse(ReadTestFile(resources + QStringLiteral("/config.json")));
@@ -81,15 +73,16 @@ protected:
         const QString configFile = FWork + QStringLiteral("/config.json");
         WriteTestFile(configFile, QByteArray::fromStdString(config.dump()));
         const QString out = FWork + QStringLiteral("/Tavelin-setup.exe");
-        EXPECT_EQ(
-            RunFor(tool(),
-                   {QStringLiteral("installer"), QStringLiteral("--program"), setup(),
-                    QStringLiteral("--config"), configFile, QStringLiteral("--resource-dir"),
-                    resources, QStringLiteral("--package"), zip, QStringLiteral("--service-url"),
-                    FServer.BaseUrl(), QStringLiteral("--support-url"), FServer.BaseUrl(),
-                    QStringLiteral("-o"), out},
-                   60000),
-            0);
+        EXPECT_EQ(RunProgram(tool(),
+                             {QStringLiteral("installer"), QStringLiteral("--program"), setup(),
+                              QStringLiteral("--config"), configFile,
+                              QStringLiteral("--resource-dir"), resources,
+                              QStringLiteral("--package"), zip, QStringLiteral("--service-url"),
+                              FServer.BaseUrl(), QStringLiteral("--support-url"), FServer.BaseUrl(),
+                              QStringLiteral("-o"), out},
+                             60000)
+                      .Code,
+                  0);
         return out;
     }
 
@@ -99,7 +92,7 @@ protected:
 TEST_P(RoundTripE2ETest, SilentUninstallRemovesWhatTheSilentInstallMade) {
     const TRoundTrip& C = GetParam();
     const QString installer = build(C.Marker);
-    ASSERT_EQ(RunFor(installer, {QStringLiteral("astart")}, 120000), 0);
+    ASSERT_EQ(RunProgram(installer, {QStringLiteral("astart")}, 120000).Code, 0);
 
     const QString desktop = FEnv.Home() + QStringLiteral("/Desktop/Tavelin.desktop");
     const QString menu = FEnv.DataHome() + QStringLiteral("/applications/Tavelin");
@@ -117,7 +110,7 @@ TEST_P(RoundTripE2ETest, SilentUninstallRemovesWhatTheSilentInstallMade) {
     FServer.ClearRequests();
 
     const QString uninstaller = target() + QStringLiteral("/unin.exe");
-    ASSERT_EQ(RunFor(uninstaller, {QStringLiteral("astart")}, 120000), 0);
+    ASSERT_EQ(RunProgram(uninstaller, {QStringLiteral("astart")}, 120000).Code, 0);
 
     // The report with the installed version, once.
     ASSERT_TRUE(FServer.WaitForRequests(1, 10000));

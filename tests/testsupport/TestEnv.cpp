@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdlib>
 
 TTempEnvironment::TTempEnvironment() {
@@ -29,7 +30,8 @@ TTempEnvironment::~TTempEnvironment() {
 
 void TTempEnvironment::Set(const char* name, const QString& value) {
     if (!FSaved.count(name))
-        FSaved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        FSaved[name] =
+            qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
     qputenv(name, value.toLocal8Bit());
 }
 
@@ -59,5 +61,22 @@ QString SharedTestDataDir() {
 
 QString BuiltProgram(const QString& relativePath) {
     const QString dir = qEnvironmentVariable("ONECLICK_BINARY_DIR");
-    return (dir.isEmpty() ? QStringLiteral(ONECLICK_BINARY_DIR_DEFAULT) : dir) + u'/' + relativePath;
+    return (dir.isEmpty() ? QStringLiteral(ONECLICK_BINARY_DIR_DEFAULT) : dir) + u'/' +
+           relativePath;
+}
+
+TProgramRun RunProgram(const QString& program, const QStringList& args, int limitMs) {
+    QProcess process;
+    process.start(program, args);
+    TProgramRun run;
+    if (!process.waitForFinished(limitMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        run.Err = QStringLiteral("timed out");
+        return run;
+    }
+    run.Code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -47,3 +48,12 @@ QString SharedTestDataDir();
 
 // A program of this build, by its path below the build folder ("tools/reg/oneclick-reg").
 QString BuiltProgram(const QString& relativePath);
+
+// One run of a program to its end, bounded so a hung program cannot hang the suite. Code is
+// -1 when it crashed or ran past the limit (it is then killed).
+struct TProgramRun {
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+TProgramRun RunProgram(const QString& program, const QStringList& args, int limitMs = 60000);

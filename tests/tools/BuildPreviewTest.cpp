@@ -5,14 +5,8 @@
 #include "testsupport/TestEnv.h"
 
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
-
-struct TToolRun {
-    int Code = -1;
-    QString Err;
-};
 
 class BuildPreviewTest : public TIsolatedTest {
 protected:
@@ -29,20 +23,7 @@ protected:
     }
     static QString Program() { return BuiltProgram("tools/build/oneclick-build"); }
 
-    static TToolRun Run(const QStringList& Args) {
-        QProcess process;
-        process.start(Program(), Args);
-        TToolRun run;
-        // Only a guard against a hung tool.
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.Code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.Err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
+    static TProgramRun Run(const QStringList& Args) { return RunProgram(Program(), Args); }
 
     // The picture a preview wrote, decoded; empty when the run failed.
     QImage Preview(QStringList Args) {
@@ -51,7 +32,7 @@ protected:
         Args.prepend(Installer);
         Args.prepend(QStringLiteral("preview"));
         Args << QStringLiteral("-o") << out;
-        const TToolRun run = Run(Args);
+        const TProgramRun run = Run(Args);
         EXPECT_EQ(run.Code, 0) << run.Err.toStdString();
         return run.Code == 0 ? DecodePng(ReadTestFile(out)).Image : QImage();
     }
@@ -141,7 +122,7 @@ TEST_F(BuildPreviewTest, RefusesWhatItCannotRender) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(u' ').toStdString());
-        const TToolRun run = Run(c.Args);
+        const TProgramRun run = Run(c.Args);
         EXPECT_EQ(run.Code, c.Code);
         EXPECT_FALSE(run.Err.isEmpty());
         EXPECT_FALSE(QFileInfo::exists(out));

@@ -4,15 +4,8 @@
 #include "testsupport/TestEnv.h"
 
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
-
-struct TToolRun {
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
 
 class RegToolTest : public TIsolatedTest {
 protected:
@@ -22,21 +15,7 @@ protected:
     }
     static QString Program() { return BuiltProgram("tools/reg/oneclick-reg"); }
 
-    static TToolRun Run(const QStringList& args) {
-        QProcess process;
-        process.start(Program(), args);
-        TToolRun run;
-        // Only a guard against a hung tool; a sound run takes a fraction of a second.
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.Code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.Out = QString::fromUtf8(process.readAllStandardOutput());
-        run.Err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
+    static TProgramRun Run(const QStringList& args) { return RunProgram(Program(), args); }
 
     static TRegKey Create(HKEY root, const QString& path) {
         TRegKey key;
@@ -72,7 +51,7 @@ TEST_F(RegToolTest, ToolReadsWhatTheLibraryWrote) {
         ASSERT_EQ(RegSetValueExW(key.get(), c.Name, c.Type, c.Data), ERROR_SUCCESS);
     for (const TValueCase& c : ValueCases) {
         SCOPED_TRACE(c.Name);
-        const TToolRun run = Run({"query", "HKCU\\software\\DEMO", QString(c.Name).toUpper()});
+        const TProgramRun run = Run({"query", "HKCU\\software\\DEMO", QString(c.Name).toUpper()});
         EXPECT_EQ(run.Code, 0) << run.Err.toStdString();
         EXPECT_EQ(run.Out, c.Printed + "\n");
         EXPECT_TRUE(run.Err.isEmpty());
@@ -82,7 +61,7 @@ TEST_F(RegToolTest, ToolReadsWhatTheLibraryWrote) {
 TEST_F(RegToolTest, LibraryReadsWhatTheToolWrote) {
     for (const TValueCase& c : ValueCases) {
         SCOPED_TRACE(c.Name);
-        const TToolRun run =
+        const TProgramRun run =
             Run({"set", "HKEY_LOCAL_MACHINE\\Software\\Demo\\Sub", c.Name, c.TypeArg, c.DataArg});
         ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
         TRegKey key;
@@ -106,7 +85,7 @@ TEST_F(RegToolTest, QueryListsValuesThenSubkeys) {
     ASSERT_EQ(RegSetValueExW(key.get(), "Level", REG_DWORD, RegDwordData(3)), ERROR_SUCCESS);
     Create(key.get(), "shell");
     Create(key.get(), "DefaultIcon");
-    const TToolRun run = Run({"query", "HKCR\\demo"});
+    const TProgramRun run = Run({"query", "HKCR\\demo"});
     ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out, "HKEY_CLASSES_ROOT\\demo\n"
                        "    (Default)    REG_SZ    URL:Demo\n"
@@ -144,7 +123,7 @@ TEST_F(RegToolTest, ExportPrintsTheTreeAsRegText) {
     ASSERT_EQ(RegSetValueExW(sub.get(), "e", REG_EXPAND_SZ, RegStringData("%A%")), ERROR_SUCCESS);
     Create(demo.get(), "Empty");
 
-    const TToolRun run = Run({"export", "HKCU\\Software\\Demo"});
+    const TProgramRun run = Run({"export", "HKCU\\Software\\Demo"});
     ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
     EXPECT_EQ(run.Out, "Windows Registry Editor Version 5.00\n\n"
                        "[HKEY_CURRENT_USER\\Software\\Demo]\n"
@@ -157,7 +136,7 @@ TEST_F(RegToolTest, ExportPrintsTheTreeAsRegText) {
                        "[HKEY_CURRENT_USER\\Software\\Demo\\Empty]\n\n");
 
     // Without a key, every root is dumped.
-    const TToolRun all = Run({"export"});
+    const TProgramRun all = Run({"export"});
     ASSERT_EQ(all.Code, 0);
     for (const char* section :
          {"[HKEY_CLASSES_ROOT]\n", "[HKEY_CURRENT_USER]\n",
@@ -195,7 +174,7 @@ TEST_F(RegToolTest, ExitStatusTellsMissingFromMisuse) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
-        const TToolRun run = Run(c.Args);
+        const TProgramRun run = Run(c.Args);
         EXPECT_EQ(run.Code, c.Code);
         EXPECT_EQ(run.Err.isEmpty(), c.Code == 0) << run.Err.toStdString();
     }
@@ -212,7 +191,7 @@ TEST_F(RegToolTest, DamagedStoreIsReportedNotCrashedOn) {
                                     QStringList{"set", "HKCU\\Software", "v", "REG_SZ", "x"},
                                     QStringList{"export", "HKCU"}}) {
         SCOPED_TRACE(args.join(' ').toStdString());
-        const TToolRun run = Run(args);
+        const TProgramRun run = Run(args);
         EXPECT_EQ(run.Code, 3);
         EXPECT_TRUE(run.Err.contains("1009")) << run.Err.toStdString();
     }
