@@ -2,8 +2,12 @@
 # Installs the dependencies, builds, makes the demo installer from resources/ and runs it: with
 # its window where there is a display, else silently ("astart", offscreen) in a private HOME
 # under the build folder, so a run without a person never touches the real user's files.
+# With --web the installer carries no package: it asks the reference service for it and
+# downloads it, as a web installer does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+WEB=0
+[ "${1:-}" = "--web" ] && WEB=1
 scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -52,8 +56,10 @@ done
 [ -n "$SERVICE_URL" ] || { echo "the demo service did not start" >&2; exit 1; }
 
 INSTALLER="$DEMO/Tavelin-setup.exe"
+PACKAGE_ARGS=(--package "$DEMO/demo.zip")
+[ "$WEB" = 1 ] && PACKAGE_ARGS=()
 "$BUILD_TOOL" installer --program "$BUILD_DIR/src/session/oneclick-setup" \
-  --config resources/config.json --resource-dir resources --package "$DEMO/demo.zip" \
+  --config resources/config.json --resource-dir resources "${PACKAGE_ARGS[@]}" \
   --service-url "$SERVICE_URL" --support-url "$SERVICE_URL" -o "$INSTALLER"
 echo "demo installer: $INSTALLER"
 
