@@ -16,7 +16,8 @@ using TTotalPercentDone = std::function<void(int Percent)>;
 // check or their data check, and entries whose names or link targets lead outside TargetDir,
 // are skipped. Returns true when at least one entry was extracted completely; false on any
 // failure to open or read the archive, a full disk, or when nothing could be extracted.
-// Synchronous: OnProgress is called on the calling thread after every written block, and at
-// least every tenth of a second while the work goes on.
+// Synchronous: the entries are decoded on worker threads while OnProgress is called on the
+// calling thread as blocks (64 KiB) are written: whenever the percent moves, for blocks written
+// 20 ms or more after the last call, and at least every 50 ms while the work goes on.
 bool UnzipWithPassword(const QString& ZipFile, const QString& TargetDir, const QString& Password,
                        const TTotalPercentDone& OnProgress);
