@@ -8,11 +8,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-// Readable failure messages for texts and lists of texts.
-void PrintTo(const QString& Text, std::ostream* Out) {
-    *Out << '"' << Text.toStdString() << '"';
-}
-
 namespace {
 
 // The validator's verdict: empty when it accepts the file (hints are not errors).

@@ -13,11 +13,6 @@
 #include <QStandardPaths>
 #include <optional>
 
-// Readable failure messages for texts and lists of texts.
-void PrintTo(const QString& Text, std::ostream* Out) {
-    *Out << '"' << Text.toStdString() << '"';
-}
-
 namespace {
 
 const QString Uninstall =

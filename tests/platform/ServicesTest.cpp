@@ -10,11 +10,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-// Readable failure messages for texts and lists of texts.
-void PrintTo(const QString& Text, std::ostream* Out) {
-    *Out << '"' << Text.toStdString() << '"';
-}
-
 namespace {
 
 const char* const StandIn = R"SH(#!/bin/sh

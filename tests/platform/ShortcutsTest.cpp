@@ -12,11 +12,6 @@
 #include <QStandardPaths>
 #include <QThread>
 
-// Readable failure messages for texts and lists of texts.
-void PrintTo(const QString& Text, std::ostream* Out) {
-    *Out << '"' << Text.toStdString() << '"';
-}
-
 namespace {
 
 bool haveTool(const char* Name) {

@@ -32,6 +32,11 @@ private:
     std::map<std::string, std::optional<QByteArray>> FSaved;
 };
 
+// Test failures show texts as texts.
+inline void PrintTo(const QString& Text, std::ostream* Out) {
+    *Out << '"' << Text.toStdString() << '"';
+}
+
 // Base fixture: every test gets its own fresh environment.
 class TIsolatedTest : public ::testing::Test {
 protected:

@@ -11,13 +11,9 @@
 #include <ostream>
 
 #include "platform/Png.h"
+#include "testsupport/TestEnv.h"
 
 #include <png.h>
-
-// Test failures show texts as texts.
-inline void PrintTo(const QString& S, std::ostream* Out) {
-    *Out << '"' << S.toStdString() << '"';
-}
 
 namespace uitest {
 
