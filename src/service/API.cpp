@@ -16,6 +16,9 @@
 
 namespace {
 
+// The deepest nesting of objects and arrays an answer may have.
+constexpr int MaxAnswerDepth = 64;
+
 const QString DeviceCodeKey = QStringLiteral("SOFTWARE\\velnaglobal");
 const QString DeviceCodeValue = QStringLiteral("guid");
 
@@ -129,8 +132,18 @@ QString TAPI::getGlobalGUID() {
 bool TAPI::getJsonObject(const QString& strData, nlohmann::json& jsData, int& retCode) {
     if (strData.isEmpty())
         return false;
-    const nlohmann::json answer = nlohmann::json::parse(strData.toStdString(), nullptr, false);
-    if (answer.is_discarded() || !answer.is_object())
+    // Copying or printing a value recurses once per level, so a deeply nested answer would
+    // overflow the stack; answers are a few levels deep, anything deeper is not one.
+    bool tooDeep = false;
+    const nlohmann::json::parser_callback_t limitDepth =
+        [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+            if (depth > MaxAnswerDepth)
+                tooDeep = true;
+            return !tooDeep;
+        };
+    const nlohmann::json answer =
+        nlohmann::json::parse(strData.toStdString(), limitDepth, false);
+    if (tooDeep || answer.is_discarded() || !answer.is_object())
         return false;
     const auto data = answer.find("data");
     jsData = data != answer.end() ? *data : nlohmann::json();
@@ -159,9 +172,16 @@ bool TAPI::GetSoftDownloadInfo(QString& url, QString& ver, QString& sha256) {
               FillTemplate(QStringLiteral("soft_id=%s&source=%s"), {FSoftId, FFromSource}), body,
               false))
         return false;
+    if (!ParseSoftDownloadInfo(body, url, ver, sha256))
+        return false;
+    FCurrVer = ver;
+    return true;
+}
+
+bool ParseSoftDownloadInfo(const QString& Body, QString& url, QString& ver, QString& sha256) {
     nlohmann::json data;
     int code = 0;
-    if (!getJsonObject(body, data, code) || code != 0)
+    if (!TAPI::getJsonObject(Body, data, code) || code != 0)
         return false;
     // An answer without a "data" object carries no address to use.
     if (!data.is_object())
@@ -173,7 +193,6 @@ bool TAPI::GetSoftDownloadInfo(QString& url, QString& ver, QString& sha256) {
     sha256 = digest != data.end() && digest->is_string()
                  ? QString::fromStdString(digest->get<std::string>())
                  : QString();
-    FCurrVer = ver;
     return true;
 }
 

@@ -39,7 +39,8 @@ public:
     void ReportUninstall(const QString& localVersion);
 
     // Parses an answer: jsData is its "data" member (null when absent), retCode its "code" read
-    // as an integer. False for an empty text, a text that is not JSON or not a JSON object.
+    // as an integer. False for an empty text, a text that is not JSON or not a JSON object, and
+    // one nested more than 64 levels deep.
     static bool getJsonObject(const QString& strData, nlohmann::json& jsData, int& retCode);
 
     const QString& SoftId() const { return FSoftId; }
@@ -61,6 +62,10 @@ private:
     QString FBaseUrl;
     int FStallSeconds;
 };
+
+// Reads the answer to the package-address request: true with the address, version and digest
+// (empty when none) when it is code 0 with a "data" object. The client's blocking request uses it.
+bool ParseSoftDownloadInfo(const QString& Body, QString& url, QString& ver, QString& sha256);
 
 // The "code" member's integer: numbers rounded (clamped to the int range), decimal strings,
 // true as 1; anything else, absent included, as 0.

@@ -5,6 +5,7 @@
 #include "service/HttpUtils.h"
 
 #include <QFile>
+#include <atomic>
 #include <curl/curl.h>
 #include <memory>
 #include <openssl/evp.h>
@@ -56,11 +57,23 @@ int OnProgress(void* User, curl_off_t DlTotal, curl_off_t DlNow, curl_off_t, cur
     return 0;
 }
 
+std::atomic<long> gDefaultLowSpeedBytes{DownloadLowSpeedBytes};
+std::atomic<int> gDefaultLowSpeedSeconds{DownloadLowSpeedSeconds};
+
 struct TCurlFree {
     void operator()(CURL* C) const { curl_easy_cleanup(C); }
 };
 
 } // namespace
+
+TLowSpeedLimit THttpDownload::DefaultLowSpeedLimit() {
+    return {gDefaultLowSpeedBytes.load(), gDefaultLowSpeedSeconds.load()};
+}
+
+void THttpDownload::SetDefaultLowSpeedLimit(const TLowSpeedLimit& Limit) {
+    gDefaultLowSpeedBytes = Limit.BytesPerSecond;
+    gDefaultLowSpeedSeconds = Limit.Seconds;
+}
 
 bool THttpDownload::Get(const QString& url, QFile& Target) {
     FResponseCode = 0;
@@ -85,9 +98,10 @@ bool THttpDownload::Get(const QString& url, QFile& Target) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, HandleRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
-    if (StallSeconds > 0) {
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(StallSeconds));
+    // libcurl's check also runs while no answer has come yet, so a silent server is covered.
+    if (LowSpeed.Seconds > 0 && LowSpeed.BytesPerSecond > 0) {
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, LowSpeed.BytesPerSecond);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(LowSpeed.Seconds));
     }
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -12,6 +12,18 @@ class QFile;
 // Work mode passed to the work events; the download only reads.
 constexpr int wmRead = 0;
 
+// The low-speed floor of a download: a transfer that stays below DownloadLowSpeedBytes per
+// second for DownloadLowSpeedSeconds in a row is given up. The installer's close button is
+// hidden while it downloads, so a server that drips a byte now and then (or accepts and then
+// says nothing) would otherwise hold it for ever; any usable link is far above this floor.
+constexpr long DownloadLowSpeedBytes = 1024;
+constexpr int DownloadLowSpeedSeconds = 60;
+
+struct TLowSpeedLimit {
+    long BytesPerSecond = DownloadLowSpeedBytes;
+    int Seconds = DownloadLowSpeedSeconds; // 0: no floor
+};
+
 class THttpDownload {
 public:
     using TWorkBeginEvent = std::function<void(int AWorkMode, qint64 AWorkCountMax)>;
@@ -25,8 +37,13 @@ public:
     // Redirects are followed over http and https only.
     bool HandleRedirects = true;
     int ConnectTimeoutMs = 5000;
-    // A transfer moving less than one byte per second for this long is given up.
-    int StallSeconds = 30;
+    // Starts as DefaultLowSpeedLimit().
+    TLowSpeedLimit LowSpeed = DefaultLowSpeedLimit();
+
+    // The floor every new client starts with: DownloadLowSpeedBytes over DownloadLowSpeedSeconds
+    // unless changed. A seam for tests, which give the session's client a short window.
+    static TLowSpeedLimit DefaultLowSpeedLimit();
+    static void SetDefaultLowSpeedLimit(const TLowSpeedLimit& Limit);
 
     // GETs url into Target (open for writing). True when no error occurred (transport, a work
     // event that threw) and the final status is 200..299. ResponseCode gets the final status

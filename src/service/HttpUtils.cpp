@@ -187,7 +187,7 @@ bool HttpRequest(const QString& url, const QString& params, int httpMethod, QStr
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
                          static_cast<long>(HttpConnectTimeoutMs));
         if (stallSeconds > 0) {
-            curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+            curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, HttpLowSpeedBytes);
             curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallSeconds));
         }
         curl_easy_setopt(handle, CURLOPT_PROXY,

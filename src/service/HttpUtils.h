@@ -13,9 +13,11 @@ constexpr int HttpMethodPost = 2;
 
 // The connect limit every exchange applies, whatever a caller passes as its time-out.
 constexpr int HttpConnectTimeoutMs = 5000;
-// An exchange that moves less than one byte per second for this long is given up, so a service
-// that accepts the connection and then stalls cannot hold the window for ever.
+// An exchange that moves less than HttpLowSpeedBytes per second for HttpStallSeconds in a row is
+// given up, so a service that accepts the connection and then stalls, or drips its answer a
+// byte at a time, cannot hold the window for ever. Answers are a few hundred bytes, sent at once.
 constexpr int HttpStallSeconds = 30;
+constexpr long HttpLowSpeedBytes = 1024;
 // Service answers are small JSON documents; a larger body is refused rather than held in memory.
 constexpr long long HttpMaxBodyBytes = 16LL * 1024 * 1024;
 

@@ -5,8 +5,12 @@
 #include "ui/MsgBoxes.h"
 
 #include <QApplication>
+#include <csignal>
 
 int main(int argc, char** argv) {
+    // Past a file-size limit the system ends the program by default; ignored, the write fails
+    // with EFBIG like on a full disk, and the install ends on its failure path instead.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     InstallShowErrorCodeHandler();
     QStringList args = QCoreApplication::arguments();
