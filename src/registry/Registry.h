@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 
 using LONG = std::int32_t;
 using DWORD = std::uint32_t;
@@ -134,6 +135,31 @@ public:
 
 private:
     HKEY FKey = nullptr;
+};
+
+// Makes every call this thread makes on Root's database, from here until Commit, one
+// transaction: another process sees all of its changes or none, even when this one dies half-way,
+// and a call that fails takes back only its own changes. It takes the database's write lock at
+// once (waiting as a write does, so a database another process keeps locked answers
+// ERROR_CANTWRITE); other threads' registry calls wait until it ends. When Error() is not
+// ERROR_SUCCESS nothing was begun and the calls run each on its own. Ending without Commit takes
+// everything back.
+class TRegTransaction {
+public:
+    explicit TRegTransaction(HKEY Root);
+    ~TRegTransaction();
+    TRegTransaction(const TRegTransaction&) = delete;
+    TRegTransaction& operator=(const TRegTransaction&) = delete;
+
+    LONG Error() const { return FError; }
+    // Makes the changes lasting; on failure they are all taken back. A second call, or one on a
+    // transaction that never began, answers Error().
+    LONG Commit();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+    LONG FError = ERROR_SUCCESS;
 };
 
 // The error that the registry string operations above this layer raise for a failed read or

@@ -214,20 +214,36 @@ int TRegDatabase::prepareSchema() {
 }
 
 int TRegDatabase::BeginRead() {
-    return exec("BEGIN DEFERRED");
+    return exec(FOuter ? "SAVEPOINT call" : "BEGIN DEFERRED");
 }
 
 int TRegDatabase::BeginWrite() {
-    return exec("BEGIN IMMEDIATE");
+    return exec(FOuter ? "SAVEPOINT call" : "BEGIN IMMEDIATE");
 }
 
 int TRegDatabase::Commit() {
-    return exec("COMMIT");
+    return exec(FOuter ? "RELEASE call" : "COMMIT");
 }
 
 void TRegDatabase::Rollback() {
+    if (sqlite3_get_autocommit(FDb))
+        return;
+    // A failed call takes back its own changes and leaves the outer transaction going.
+    exec(FOuter ? "ROLLBACK TO call; RELEASE call" : "ROLLBACK");
+}
+
+int TRegDatabase::BeginOuter() {
+    const int rc = exec("BEGIN IMMEDIATE");
+    FOuter = rc == SQLITE_OK;
+    return rc;
+}
+
+int TRegDatabase::EndOuter(bool Keep) {
+    FOuter = false;
+    const int rc = Keep ? exec("COMMIT") : SQLITE_OK;
     if (!sqlite3_get_autocommit(FDb))
         exec("ROLLBACK");
+    return rc;
 }
 
 int TRegDatabase::KeyExists(std::int64_t Key, bool* Exists) {

@@ -34,10 +34,15 @@ public:
     void Abandon() { FAbandoned = true; }
 
     // Transactions: a write takes the write lock at once, so it never fails half-way for a lock.
+    // Inside an outer transaction they are savepoints of it.
     int BeginRead();
     int BeginWrite();
     int Commit();
     void Rollback();
+    // The transaction that spans many calls: it takes the write lock at once.
+    int BeginOuter();
+    int EndOuter(bool Keep);
+    bool InOuter() const { return FOuter; }
 
     int KeyExists(std::int64_t Key, bool* Exists);
     // *Child is 0 when Parent has no subkey named Name.
@@ -67,5 +72,6 @@ private:
     QString FPath;
     pid_t FOwner;
     bool FAbandoned = false;
+    bool FOuter = false;
     std::chrono::steady_clock::time_point FBusySince;
 };

@@ -1,6 +1,7 @@
 // The registry calls on Linux: handles over keys of the SQLite databases. A predefined root
 // finds its database afresh at every use, so it follows the environment; an opened key stays
-// with the database it was opened in. One lock serialises every call of the process.
+// with the database it was opened in. One lock serialises every call of the process; a
+// transaction keeps it for its whole life.
 #include "registry/Registry.h"
 
 #include "platform/system/Locations.h"
@@ -44,7 +45,7 @@ struct TCachedDatabase {
 
 // Never destroyed: handles held by static objects elsewhere may be closed during exit.
 struct TRegistryState {
-    std::mutex Lock;
+    std::recursive_mutex Lock;
     std::unordered_set<HKEY> LiveKeys;
     std::map<QString, TCachedDatabase> Databases;
 };
@@ -63,7 +64,7 @@ TRegistryState& State() {
 
 TCacheRelease::~TCacheRelease() {
     TRegistryState& state = State();
-    std::lock_guard<std::mutex> lock(state.Lock);
+    std::lock_guard<std::recursive_mutex> lock(state.Lock);
     for (auto& [path, cached] : state.Databases)
         if (cached.Db->Owner() != getpid())
             cached.Db->Abandon();
@@ -246,7 +247,7 @@ HKEY NewHandle(const std::shared_ptr<TRegDatabase>& db, std::int64_t key, REGSAM
 // Every call runs under the one lock, and nothing thrown inside leaves it.
 template <typename TCall> LONG Guarded(TCall call) noexcept {
     try {
-        std::lock_guard<std::mutex> lock(State().Lock);
+        std::lock_guard<std::recursive_mutex> lock(State().Lock);
         return call();
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
@@ -451,4 +452,44 @@ LONG RegEnumKeys(HKEY Key, QStringList* Names) {
 
 LONG RegEnumValues(HKEY Key, QStringList* Names) {
     return Guarded([&] { return ListNames(Key, KEY_QUERY_VALUE, Names, false); });
+}
+
+struct TRegTransaction::TImpl {
+    std::unique_lock<std::recursive_mutex> Lock;
+    std::shared_ptr<TRegDatabase> Db;
+};
+
+TRegTransaction::TRegTransaction(HKEY Root) : FImpl(std::make_unique<TImpl>()) {
+    FError = Guarded([&]() -> LONG {
+        std::unique_lock<std::recursive_mutex> lock(State().Lock);
+        if (!IsPredefined(Root))
+            return ERROR_INVALID_HANDLE;
+        LONG error = ERROR_SUCCESS;
+        std::shared_ptr<TRegDatabase> db = Database(RegDatabasePath(Root), true, &error);
+        if (!db)
+            return error;
+        // One outer transaction per database: a nested one would end the outer one early.
+        if (db->InOuter())
+            return ERROR_INVALID_PARAMETER;
+        if (const int rc = db->BeginOuter(); rc != SQLITE_OK)
+            return ErrorNumber(rc, true);
+        FImpl->Db = std::move(db);
+        FImpl->Lock = std::move(lock);
+        return ERROR_SUCCESS;
+    });
+}
+
+TRegTransaction::~TRegTransaction() {
+    if (FImpl->Db)
+        FImpl->Db->EndOuter(false);
+}
+
+LONG TRegTransaction::Commit() {
+    if (!FImpl->Db)
+        return FError;
+    const int rc = FImpl->Db->EndOuter(true);
+    FImpl->Db.reset();
+    FImpl->Lock = {};
+    FError = ErrorNumber(rc, true);
+    return FError;
 }
