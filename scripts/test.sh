@@ -1,10 +1,62 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds everything and runs the whole test suite.
+# Installs the dependencies, builds everything and runs the whole test suite: first as shipped,
+# then again with address and undefined-behaviour sanitizers. Both must pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONECLICK_WERROR=ON ${CMAKE_ARGS:-}
-cmake --build "$BUILD_DIR" -j"$(nproc)"
-cd "$BUILD_DIR"
-ctest --output-on-failure -j"$(nproc)"
+ASAN_DIR="${BUILD_DIR}-asan"
+JOBS=$(nproc)
+
+# Each phase says how long it took, so a slow one shows in the CI log.
+phase() {
+  local name=$1 start=$SECONDS
+  shift
+  echo "== $name"
+  "$@"
+  echo "== $name: $((SECONDS - start)) s"
+}
+
+build_tree() {
+  # CMAKE_ARGS holds several words on purpose.
+  # shellcheck disable=SC2086
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONECLICK_WERROR=ON "${@:2}" \
+    ${CMAKE_ARGS:-}
+  cmake --build "$1" -j"$JOBS"
+}
+
+run_suite() {
+  (cd "$1" && ctest --output-on-failure -j"$JOBS")
+}
+
+# The suite with sanitizers. The programs the tests start inherit the options; every process
+# that finds a fault writes its report into the log folder, so a fault in a program whose
+# output no test reads still fails the run.
+run_sanitized_suite() {
+  local logs status=0
+  logs="$(cd "$ASAN_DIR" && pwd)/sanitizer-logs"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  local common="print_stacktrace=1:halt_on_error=1:log_path=$logs/report"
+  (
+    export ASAN_OPTIONS="$common:detect_leaks=1" UBSAN_OPTIONS="$common"
+    run_suite "$ASAN_DIR"
+  ) || status=$?
+  if compgen -G "$logs/report*" >/dev/null; then
+    for report in "$logs"/report*; do
+      echo "---- $report"
+      cat "$report"
+    done
+    echo "sanitizer reports above" >&2
+    status=1
+  fi
+  return "$status"
+}
+
+phase "build" build_tree "$BUILD_DIR"
+phase "tests" run_suite "$BUILD_DIR"
+
+phase "sanitizer build" build_tree "$ASAN_DIR" -DONECLICK_ASAN=ON -DONECLICK_BENCH=OFF
+phase "sanitizer tests" run_sanitized_suite
+
+# Later phases (the fuzzing smoke run) go here.
