@@ -141,8 +141,7 @@ bool TAPI::getJsonObject(const QString& strData, nlohmann::json& jsData, int& re
                 tooDeep = true;
             return !tooDeep;
         };
-    const nlohmann::json answer =
-        nlohmann::json::parse(strData.toStdString(), limitDepth, false);
+    const nlohmann::json answer = nlohmann::json::parse(strData.toStdString(), limitDepth, false);
     if (tooDeep || answer.is_discarded() || !answer.is_object())
         return false;
     const auto data = answer.find("data");

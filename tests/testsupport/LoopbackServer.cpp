@@ -9,6 +9,13 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -288,4 +295,164 @@ bool TLoopbackServer::WaitForRequests(std::size_t Count, int TimeoutMs) const {
 void TLoopbackServer::ClearRequests() {
     std::lock_guard lock(FImpl->Lock);
     FImpl->Requests.clear();
+}
+
+struct TFaultyServer::TImpl {
+    TFaultyAnswer Answer;
+    int Listen = -1;
+    int Port = 0;
+    std::thread Acceptor;
+    std::vector<std::thread> Connections;
+
+    mutable std::mutex Lock;
+    std::condition_variable Changed;
+    bool Stopping = false;
+    std::size_t Requests = 0;
+
+    bool stopping() {
+        std::lock_guard lock(Lock);
+        return Stopping;
+    }
+
+    // Waits up to Ms for a stop; true when stopping.
+    bool pause(int Ms) {
+        std::unique_lock lock(Lock);
+        return Changed.wait_for(lock, std::chrono::milliseconds(Ms), [this] { return Stopping; });
+    }
+
+    static bool sendAll(int Socket, const char* Data, std::size_t Size) {
+        while (Size > 0) {
+            const ssize_t n = ::send(Socket, Data, Size, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            Data += n;
+            Size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // Reads up to the end of the request head; false when it does not come within a while.
+    bool readHead(int Socket) {
+        std::string head;
+        char buffer[4096];
+        for (int waited = 0; head.find("\r\n\r\n") == std::string::npos;) {
+            pollfd p{Socket, POLLIN, 0};
+            if (::poll(&p, 1, 100) == 0) {
+                if (stopping() || (waited += 100) > 10000)
+                    return false;
+                continue;
+            }
+            const ssize_t n = ::recv(Socket, buffer, sizeof buffer, 0);
+            if (n <= 0 || head.size() > 65536)
+                return false;
+            head.append(buffer, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    void serve(int Socket) {
+        if (readHead(Socket)) {
+            {
+                std::lock_guard lock(Lock);
+                ++Requests;
+            }
+            answer(Socket);
+        }
+        ::close(Socket);
+    }
+
+    void answer(int Socket) {
+        const std::string& body = Answer.Body;
+        const std::size_t half = body.size() / 2;
+        const std::size_t announced =
+            Answer.Fault == TBodyFault::LongerThanAnnounced ? half : body.size();
+        const std::string head = "HTTP/1.1 " + std::to_string(Answer.Status) +
+                                 " Answer\r\nContent-Type: " + Answer.ContentType +
+                                 "\r\nContent-Length: " + std::to_string(announced) +
+                                 "\r\nConnection: close\r\n\r\n";
+        if (!sendAll(Socket, head.data(), head.size()))
+            return;
+        switch (Answer.Fault) {
+        case TBodyFault::None:
+        case TBodyFault::LongerThanAnnounced:
+            sendAll(Socket, body.data(), body.size());
+            ::shutdown(Socket, SHUT_WR);
+            break;
+        case TBodyFault::CloseEarly:
+            sendAll(Socket, body.data(), half);
+            ::shutdown(Socket, SHUT_WR);
+            break;
+        case TBodyFault::ResetMidBody: {
+            sendAll(Socket, body.data(), half);
+            // A zero linger turns the close into a reset.
+            const linger abort{1, 0};
+            ::setsockopt(Socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            break;
+        }
+        case TBodyFault::Drip:
+            for (std::size_t i = 0; i < body.size(); ++i)
+                if (!sendAll(Socket, body.data() + i, 1) || pause(Answer.DripMs))
+                    break;
+            break;
+        }
+    }
+
+    void accept() {
+        while (!stopping()) {
+            pollfd p{Listen, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const int socket = ::accept4(Listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (socket < 0)
+                continue;
+            std::lock_guard lock(Lock);
+            Connections.emplace_back([this, socket] { serve(socket); });
+        }
+    }
+};
+
+TFaultyServer::TFaultyServer(TFaultyAnswer Answer) : FImpl(std::make_unique<TImpl>()) {
+    FImpl->Answer = std::move(Answer);
+    FImpl->Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (FImpl->Listen < 0 ||
+        ::bind(FImpl->Listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(FImpl->Listen, 16) != 0 ||
+        ::getsockname(FImpl->Listen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("cannot bind the faulty server");
+    FImpl->Port = ntohs(address.sin_port);
+    FImpl->Acceptor = std::thread([impl = FImpl.get()] { impl->accept(); });
+}
+
+TFaultyServer::~TFaultyServer() {
+    Stop();
+}
+
+void TFaultyServer::Stop() {
+    {
+        std::lock_guard lock(FImpl->Lock);
+        FImpl->Stopping = true;
+    }
+    FImpl->Changed.notify_all();
+    if (FImpl->Acceptor.joinable())
+        FImpl->Acceptor.join();
+    // No new connection thread starts once the acceptor has ended.
+    for (std::thread& connection : FImpl->Connections)
+        connection.join();
+    FImpl->Connections.clear();
+    if (FImpl->Listen >= 0)
+        ::close(FImpl->Listen);
+    FImpl->Listen = -1;
+}
+
+QString TFaultyServer::Url(const QString& Path) const {
+    return QStringLiteral("http://127.0.0.1:%1/").arg(FImpl->Port) + Path;
+}
+
+std::size_t TFaultyServer::RequestCount() const {
+    std::lock_guard lock(FImpl->Lock);
+    return FImpl->Requests;
 }

@@ -76,6 +76,44 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
+// How a faulty server breaks an answer's body.
+enum class TBodyFault {
+    None,                // the whole body as announced, then an orderly close
+    ResetMidBody,        // half the body, then a connection reset instead of a close
+    CloseEarly,          // the whole body's length announced, half of it sent, then a close
+    LongerThanAnnounced, // half the body's length announced, the whole body sent
+    Drip,                // the whole body announced, one byte every DripMs
+};
+
+struct TFaultyAnswer {
+    int Status = 200;
+    std::string Body;
+    std::string ContentType = "application/octet-stream";
+    TBodyFault Fault = TBodyFault::None;
+    int DripMs = 1000;
+};
+
+// A loopback HTTP server that writes its answers itself, byte by byte, so that it can break
+// them in ways a well-behaved server library will not. Every request, whatever its path, gets
+// the same answer, on a thread of its own; stopping ends dripping answers at once.
+class TFaultyServer {
+public:
+    explicit TFaultyServer(TFaultyAnswer Answer);
+    ~TFaultyServer();
+    TFaultyServer(const TFaultyServer&) = delete;
+    TFaultyServer& operator=(const TFaultyServer&) = delete;
+
+    // "http://127.0.0.1:<port>/" followed by Path.
+    QString Url(const QString& Path) const;
+    // Requests whose head arrived completely.
+    std::size_t RequestCount() const;
+    void Stop();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
 // Runs the main thread's event loop until Done holds (checked every few milliseconds) or LimitMs
 // passes, so threaded work that needs the main thread can finish; the final Done().
 bool RunEventLoopUntil(const std::function<bool()>& Done, int LimitMs = 20000);
