@@ -14,9 +14,11 @@
 
 #include "platform/system/Exception.h"
 
+#include <QFileInfo>
 #include <QtEndian>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -221,6 +223,19 @@ void TResourceWriter::AddFile(const QString& Name, const QString& Type, const QS
     FEntries.back().Size = static_cast<std::uint64_t>(size);
 }
 
+void TResourceWriter::AddRange(const QString& Name, const QString& Type, QFile& Source,
+                               std::uint64_t Offset, std::uint64_t Size) {
+    beginEntry(Name, Type);
+    if (!Source.seek(static_cast<qint64>(Offset)) || !CopyFileBlocks(Source, *FOut, Size))
+        RaiseFileError(QStringLiteral("Cannot copy file"), Source);
+    FEntries.back().Size = Size;
+}
+
+void TResourceWriter::SetMode(unsigned Mode) {
+    if (fchmod(FOut->handle(), static_cast<mode_t>(Mode & 0777)) != 0)
+        RaiseFileError(QStringLiteral("Cannot write file"), *FOut);
+}
+
 void TResourceWriter::Finish() {
     QByteArray index;
     for (const TResourceEntry& entry : FEntries) {
@@ -247,4 +262,35 @@ void TResourceWriter::Finish() {
     if (!FOut->commit())
         RaiseFileError(QStringLiteral("Cannot write file"), *FOut);
     FFinished = true;
+}
+
+void CopyProgramWithout(const QString& Source, const QString& Target, const QString& Name,
+                        const QString& Type) {
+    QFile source(Source);
+    if (!source.open(QIODevice::ReadOnly))
+        RaiseFileError(QStringLiteral("Cannot open file"), source);
+    struct stat st;
+    if (fstat(source.handle(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw EInOutError(QStringLiteral("Cannot copy file \"%1\"").arg(Source), 5);
+    const TResourceContainer container = TResourceContainer::Read(source);
+    // The writer's output follows links; a link left at the target goes first.
+    if (QFileInfo(Target).isSymLink())
+        QFile::remove(Target);
+    if (!container.Find(Name, Type)) {
+        QSaveFile out(Target);
+        if (!out.open(QIODevice::WriteOnly))
+            RaiseFileError(QStringLiteral("Cannot create file"), out);
+        if (fchmod(out.handle(), st.st_mode & 0777) != 0 || !source.seek(0) ||
+            !CopyFileBlocks(source, out, static_cast<std::uint64_t>(source.size())) ||
+            !out.commit())
+            RaiseFileError(QStringLiteral("Cannot write file"), out);
+        return;
+    }
+    TResourceWriter writer(Source, Target);
+    writer.SetMode(st.st_mode);
+    for (const TResourceEntry& entry : container.Entries())
+        if (entry.Name.compare(Name, Qt::CaseInsensitive) != 0 ||
+            entry.Type.compare(Type, Qt::CaseInsensitive) != 0)
+            writer.AddRange(entry.Name, entry.Type, source, entry.Offset, entry.Size);
+    writer.Finish();
 }

@@ -51,6 +51,11 @@ public:
     void AddBytes(const QString& Name, const QString& Type, const QByteArray& Data);
     // Copies the file in blocks; it never sits in memory whole.
     void AddFile(const QString& Name, const QString& Type, const QString& Path);
+    // Copies Size bytes of Source from Offset in blocks.
+    void AddRange(const QString& Name, const QString& Type, QFile& Source, std::uint64_t Offset,
+                  std::uint64_t Size);
+    // The output's permission bits (as chmod takes them); otherwise the umask decides.
+    void SetMode(unsigned Mode);
     void Finish();
 
 private:
@@ -63,6 +68,13 @@ private:
     std::vector<TResourceEntry> FEntries;
     bool FFinished = false;
 };
+
+// Writes Target as Source with the resource (Name, Type) left out and every other resource kept,
+// in the order Source holds them. Source without that resource is copied as it stands. Target
+// gets Source's permission bits and is replaced whole or not at all; a link at Target is
+// replaced, never written through. Throws EInOutError.
+void CopyProgramWithout(const QString& Source, const QString& Target, const QString& Name,
+                        const QString& Type);
 
 // Throws EInOutError "<What> "<file>". <reason>" with the Windows-style number of errno.
 [[noreturn]] void RaiseFileError(const QString& What, const QFileDevice& File);

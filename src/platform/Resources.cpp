@@ -98,3 +98,8 @@ bool SaveResourceToFile(const QString& Name, const QString& Type, const QString&
     target.close();
     return QFileInfo::exists(TargetFile);
 }
+
+bool SaveExeWithoutResource(const QString& Name, const QString& Type, const QString& TargetFile) {
+    CopyProgramWithout(RunningExePath(), TargetFile, Name, Type);
+    return QFileInfo::exists(TargetFile);
+}

@@ -30,3 +30,9 @@ constexpr qint64 MaxInMemoryResource = 64 * 1024 * 1024;
 // Writes the resource to TargetFile in blocks, replacing the file; true when the file exists
 // afterwards. Throws EResNotFound, or EInOutError when the file cannot be created or written.
 bool SaveResourceToFile(const QString& Name, const QString& Type, const QString& TargetFile);
+
+// Writes the running executable to TargetFile without the resource (Name, Type), every other
+// resource kept: the uninstaller left in the product's folder needs the configuration and the
+// pictures, never the package. Replaces TargetFile whole or not at all; true when it exists
+// afterwards. Throws EInOutError.
+bool SaveExeWithoutResource(const QString& Name, const QString& Type, const QString& TargetFile);
