@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QThread>
 #include <cerrno>
 #include <chrono>
@@ -50,6 +51,32 @@ int TickCount() {
 QString JoinPath(const QString& Dir, const QString& Name) {
     return Dir.endsWith(u'/') ? Dir + Name : Dir + u'/' + Name;
 }
+
+// Installers of one product share the package file and the target folder, so one installs at a
+// time: the lock file beside the package in the private temporary folder is held from the
+// package's first write to the end of the pipeline. A later installer waits for it, keeping its
+// window alive, and then installs over the earlier one. The lock's holder is known by its
+// process; one that ended, however, left no lock.
+class TInstallLock {
+public:
+    explicit TInstallLock(const QString& Path) : FLock(Path) {
+        // However long an install takes, a living holder keeps the lock.
+        FLock.setStaleLockTime(0);
+        while (!FLock.tryLock(0)) {
+            if (FLock.error() != QLockFile::LockFailedError)
+                return; // no lock can be made there; the package write will tell
+            FWaited = true;
+            ProcessMessages();
+            QThread::msleep(20);
+        }
+    }
+    // True when another installer held the lock first.
+    bool Waited() const { return FWaited; }
+
+private:
+    QLockFile FLock;
+    bool FWaited = false;
+};
 
 // Restores the install button and the close button however the pipeline is left.
 class TButtonsRestorer {
@@ -114,6 +141,12 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
         setStatus(QStringLiteral("开始安装..."));
         ProcessMessages();
         const QString zipFile = GetTempDir() + FConfigFile->SoftId + QStringLiteral(".zip");
+        const TInstallLock installLock(GetTempDir() + FConfigFile->SoftId +
+                                       QStringLiteral(".lock"));
+        // The earlier installer has started the product by now: its running copies would hold
+        // the files about to be replaced, as at start-up.
+        if (installLock.Waited())
+            KillProcessesByName(QFileInfo(NativePath(FConfigFile->MainProg)).fileName());
         ForceDeleteFile(zipFile);
 
         if (ResourceExists(QStringLiteral("zipfile"), cnResTypeFile)) {
@@ -200,7 +233,19 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
 
         // 15-18: set-up, finish and start.
         setStatus(QStringLiteral("正在写入注册信息..."));
-        registerSoft();
+        {
+            // The machine-wide entries (uninstall entry, associations, protocol) become visible
+            // whole or not at all; without the transaction each write runs on its own.
+            std::unique_ptr<TRegTransaction> machine;
+            LONG storeError = ERROR_SUCCESS;
+            SessionBeginStoreTransaction(this, HKEY_LOCAL_MACHINE, machine, &storeError);
+            if (!machine && IsStoreFailure(storeError) && storeError != ERROR_CANTREAD &&
+                storeError != ERROR_CANTWRITE)
+                SessionShowError(SessionStoreErrorText(HKEY_LOCAL_MACHINE, storeError));
+            registerSoft();
+            if (machine && (storeError = machine->Commit()) != ERROR_SUCCESS)
+                SessionShowError(SessionStoreErrorText(HKEY_LOCAL_MACHINE, storeError));
+        }
         for (int i = 95; i <= 100; ++i) {
             setProgress(i);
             ProcessMessages();
@@ -212,7 +257,7 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
         cnMain->SetActivePage(tbFinish);
         startMainProgram();
     } catch (const std::exception& E) {
-        SessionShowError(QString::fromUtf8(E.what()));
+        SessionShowError(E);
     }
 }
 

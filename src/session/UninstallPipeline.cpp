@@ -63,23 +63,39 @@ void TFrmCommInst::btnUninstallClick(QObject* /*Sender*/) {
         QThread::msleep(100);
         Animate(pbUninstall, 0, 30, 3);
         QThread::msleep(100);
-        uninstallSoft();
+        if (!uninstallSoft()) {
+            // Nothing was removed: the user may try again once the store is free.
+            pbUninstall->SetPosition(0);
+            cnMain->SetActivePage(tbUninstall);
+            return;
+        }
         Animate(pbUninstall, 31, 80, 3);
         QThread::msleep(100);
         Animate(pbUninstall, 80, 100, 5);
         QThread::msleep(100);
         cnMain->SetActivePage(tbUninFinish);
     } catch (const std::exception& E) {
-        SessionShowError(QString::fromUtf8(E.what()));
+        SessionShowError(E);
     }
 }
 
-void TFrmCommInst::uninstallSoft() {
+bool TFrmCommInst::uninstallSoft() {
     if (!FConfigFile)
-        return;
+        return false;
     const TConfigFile& Config = *FConfigFile;
     QString MainProg;
     getMainProgPath(MainProg);
+
+    // The entries go first, each store in one transaction begun before anything is removed: a
+    // store kept locked by another program would otherwise leave the uninstall entry or the Run
+    // value of a product whose files are gone, which the next installer takes for an install.
+    // A damaged or unreachable store holds nothing anyone can read, so the removal goes on.
+    const bool RunValue = Config.RunAtStartup && !Config.StartupByService;
+    std::unique_ptr<TRegTransaction> Machine;
+    std::unique_ptr<TRegTransaction> User;
+    if (!SessionBeginStoreTransaction(this, HKEY_LOCAL_MACHINE, Machine) ||
+        (RunValue && !SessionBeginStoreTransaction(this, HKEY_CURRENT_USER, User)))
+        return false;
 
     // An unreadable entry (a value of the wrong type) counts as no version: the removal goes on.
     QString LocalVersion;
@@ -90,6 +106,10 @@ void TFrmCommInst::uninstallSoft() {
     if (!LocalVersion.isEmpty() && gAPI)
         gAPI->ReportUninstall(LocalVersion);
     DeleteUninstallEntry(Config.SoftId);
+    if (Machine && Machine->Commit() != ERROR_SUCCESS)
+        throw ERegistryException(
+            QStringLiteral("Failed to delete the uninstall entry of %1").arg(Config.SoftId),
+            Machine->Error());
 
     if (Config.RunAtStartup) {
         if (Config.StartupByService) {
@@ -99,6 +119,8 @@ void TFrmCommInst::uninstallSoft() {
             RemoveService(Config.ServiceName);
         } else {
             SetRunAtStartup(Config.SoftId, false, MainProg);
+            if (User)
+                User->Commit();
         }
     }
 
@@ -122,6 +144,7 @@ void TFrmCommInst::uninstallSoft() {
 
     if (!Kept.isEmpty())
         ShowMsgBox(cnFilesKept + u'\n' + Kept.join(u'\n'));
+    return true;
 }
 
 void TFrmCommInst::btnUninExitClick(QObject* /*Sender*/) {
@@ -133,7 +156,7 @@ void TFrmCommInst::btnUninExitClick(QObject* /*Sender*/) {
     try {
         DeleteSelfAfterExit();
     } catch (const std::exception& E) {
-        SessionShowError(QString::fromUtf8(E.what()));
+        SessionShowError(E);
     }
 }
 
@@ -142,7 +165,8 @@ void TFrmCommInst::silentUninstall() {
     // Nobody watches a silent uninstall: an error ends it quietly, and the window still closes.
     try {
         FTargetDir = OwnDirectory();
-        uninstallSoft();
+        if (!uninstallSoft())
+            return;
         cnMain->SetActivePage(tbUninFinish);
         DeleteSelfAfterExit();
     } catch (const std::exception&) {

@@ -56,7 +56,11 @@ void TFrmCommInst::FormCreate() {
     try {
         startUp();
     } catch (const std::exception& E) {
-        SessionShowError(QString::fromUtf8(E.what()));
+        SessionShowError(E);
+        // A window whose start-up broke off has nothing to go on with (no configuration or
+        // service objects, no page), and a hidden one would otherwise wait for ever.
+        FbShowMainWindow = false;
+        postQuit();
     }
 }
 

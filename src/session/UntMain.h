@@ -72,7 +72,9 @@ private:
     void getMainProgPath(QString& path) const;
     void getNameFromExe(QString& name) const;
     void registerSoft();
-    void uninstallSoft();
+    // False when nothing was removed: the registry store was kept locked by another program and
+    // the user gave up waiting.
+    bool uninstallSoft();
     // The automatic uninstall that "astart" asks for in uninstall mode.
     void silentUninstall();
     // Queues the end of the event loop (also before it started) and remembers it.
