@@ -10,8 +10,10 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <csignal>
 #include <map>
 #include <random>
+#include <sys/resource.h>
 
 namespace {
 
@@ -57,23 +59,13 @@ struct TServerFault {
     bool PackageLeft; // the package file stays: the download was whole, the archive bad
 };
 
-class InstallFaultsTest : public TInstallerTest,
-                          public ::testing::WithParamInterface<TServerFault> {
+// An earlier install in the default folder, with a file the user keeps there, and the
+// failure reports the service hears.
+class TFaultsFixture : public TInstallerTest {
 protected:
-    void SetUp() override {
-        TInstallerTest::SetUp();
-        // A dripping server is given up after a second instead of a minute.
-        THttpDownload::SetDefaultLowSpeedLimit({DownloadLowSpeedBytes, 1});
-    }
-    void TearDown() override {
-        THttpDownload::SetDefaultLowSpeedLimit({});
-        TInstallerTest::TearDown();
-    }
-
     QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
     QString zipPath() const { return GetTempDir() + QStringLiteral("quintelzip_win.zip"); }
 
-    // An earlier install in the default folder, with a file the user keeps there.
     void makeEarlierInstall() {
         WriteTestFile(target() + QStringLiteral("/common/quintel_win.exe"),
                       QByteArray("#!/bin/sh\n# version 1\n"));
@@ -89,6 +81,46 @@ protected:
         for (const TRecordedRequest& r : requestsTo("/api/report/install_fail"))
             reasons.push_back(r.QueryValue("reason"));
         return reasons;
+    }
+
+    // Wraps the click on the install button: a test may change the process around it.
+    using TAroundClick = std::function<void(const std::function<void()>& Click)>;
+
+    // Takes the reinstall prompt, then Answers; checks the failure path the user sees.
+    void installAndExpectFailure(const std::vector<QString>& Answers, const QStringList& Messages,
+                                 const std::string& Reason, const TAroundClick& Around = {}) {
+        std::vector<QString> answers{QStringLiteral("重新安装软件")};
+        answers.insert(answers.end(), Answers.begin(), Answers.end());
+        TDialogHand hand(answers);
+        auto w = start();
+        const auto click = [&] { QTest::mouseClick(w->btnInstall, Qt::LeftButton); };
+        if (Around)
+            Around(click);
+        else
+            click();
+        EXPECT_EQ(hand.Seen(), QStringList{cnReinstallPrompt} + Messages);
+        EXPECT_EQ(failReasons(), std::vector<std::string>{Reason});
+        EXPECT_TRUE(w->QuitPosted());
+        EXPECT_NE(w->InstallStatus(), 2);
+        const QStringList pages = FBrowser.Pages(1);
+        ASSERT_EQ(pages.size(), 1);
+        EXPECT_TRUE(pages[0].contains(QStringLiteral("act=insterr_cs"))) << pages[0].toStdString();
+        EXPECT_EQ(GetInstalledVersion(QStringLiteral("quintelzip_win")), QStringLiteral("1.0.0.0"))
+            << "the earlier install stays the registered one";
+    }
+};
+
+class InstallFaultsTest : public TFaultsFixture,
+                          public ::testing::WithParamInterface<TServerFault> {
+protected:
+    void SetUp() override {
+        TFaultsFixture::SetUp();
+        // A dripping server is given up after a second instead of a minute.
+        THttpDownload::SetDefaultLowSpeedLimit({DownloadLowSpeedBytes, 1});
+    }
+    void TearDown() override {
+        THttpDownload::SetDefaultLowSpeedLimit({});
+        TFaultsFixture::TearDown();
     }
 };
 
@@ -120,26 +152,12 @@ TEST_P(InstallFaultsTest, FailsOnItsPathAndKeepsTheEarlierInstall) {
     const auto before = Tree(target());
     ASSERT_EQ(before.size(), 3u);
 
-    std::vector<QString> answers{QStringLiteral("重新安装软件")};
-    answers.insert(answers.end(), c.Answers.begin(), c.Answers.end());
-    TDialogHand hand(answers);
-    auto w = start();
-    QTest::mouseClick(w->btnInstall, Qt::LeftButton);
-
-    // The failure path: its report, its message, the support page and the quit.
-    EXPECT_EQ(hand.Seen(), QStringList{cnReinstallPrompt} + c.Messages);
-    EXPECT_EQ(failReasons(), std::vector<std::string>{c.Reason});
-    EXPECT_TRUE(w->QuitPosted());
-    EXPECT_NE(w->InstallStatus(), 2);
-    const QStringList pages = FBrowser.Pages(1);
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_TRUE(pages[0].contains(QStringLiteral("act=insterr_cs"))) << pages[0].toStdString();
+    installAndExpectFailure(c.Answers, c.Messages, c.Reason);
     EXPECT_EQ(packageServer.RequestCount(), c.ServiceAnswer.empty() ? 1u : 0u);
 
-    // Nothing lost, nothing half-written: the folder holds exactly what it held, the earlier
-    // install is still the registered one, and a broken download leaves no package behind.
+    // Nothing lost, nothing half-written: the folder holds exactly what it held, and a broken
+    // download leaves no package behind.
     EXPECT_EQ(Tree(target()), before);
-    EXPECT_EQ(GetInstalledVersion(QStringLiteral("quintelzip_win")), QStringLiteral("1.0.0.0"));
     EXPECT_EQ(QFileInfo::exists(zipPath()), c.PackageLeft);
 }
 
@@ -240,6 +258,96 @@ const TServerFault cnServerFaults[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, InstallFaultsTest, ::testing::ValuesIn(cnServerFaults),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// A disk that fills up: a file-size limit on this process while the pipeline runs makes every
+// write past it fail (SIGXFSZ ignored, as the installer's program does), once while the carried
+// package is written out and once while a product file is extracted.
+struct TDiskFullCase {
+    const char* Name;
+    rlim_t LimitBytes;
+    std::vector<QString> Answers;
+    QStringList Messages;
+    std::string Reason;
+    bool PackageLeft;
+};
+
+class InstallDiskFullTest : public TFaultsFixture,
+                            public ::testing::WithParamInterface<TDiskFullCase> {};
+
+TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
+    const TDiskFullCase& c = GetParam();
+    // About 520 KiB of package for 4.5 MiB of product: noise does not shrink, zeros do.
+    const std::vector<std::pair<std::string, QByteArray>> entries{
+        {"common/quintel_win.exe", DemoMainProgram()},
+        {"default.ico", QByteArray("new icon")},
+        {"data/noise.bin", QByteArray::fromStdString(Noise(512 * 1024))},
+        {"data/big.bin", QByteArray(4 * 1024 * 1024, '\0')}};
+    FSpec.Package = MakePackage(FWork + QStringLiteral("/demo.zip"), entries);
+    ASSERT_GT(static_cast<rlim_t>(FSpec.Package.size()), 256u * 1024);
+    ASSERT_LT(static_cast<rlim_t>(FSpec.Package.size()), 2u * 1024 * 1024);
+    makeEarlierInstall();
+    const auto before = Tree(target());
+
+    installAndExpectFailure(c.Answers, c.Messages, c.Reason,
+                            [&](const std::function<void()>& Click) {
+                                rlimit saved{};
+                                getrlimit(RLIMIT_FSIZE, &saved);
+                                const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+                                rlimit limited = saved;
+                                limited.rlim_cur = c.LimitBytes;
+                                ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+                                Click();
+                                setrlimit(RLIMIT_FSIZE, &saved);
+                                std::signal(SIGXFSZ, oldHandler);
+                            });
+
+    // The earlier files are there, each whole: the old bytes, or the new entry's when it was
+    // written completely before the disk filled. The user's file and the folder's other
+    // contents stay; the file that did not fit is not there under any name.
+    const auto after = Tree(target());
+    const auto entryBytes = [&](const QString& Path) -> const QByteArray* {
+        for (const auto& [name, data] : entries)
+            if (QString::fromStdString(name) == Path)
+                return &data;
+        return nullptr;
+    };
+    for (const auto& [path, data] : before) {
+        ASSERT_TRUE(after.count(path)) << path.toStdString();
+        const QByteArray* fresh = entryBytes(path);
+        EXPECT_TRUE(after.at(path) == data || (fresh && after.at(path) == *fresh))
+            << path.toStdString();
+    }
+    for (const auto& [path, data] : after) {
+        if (before.count(path))
+            continue;
+        const QByteArray* fresh = entryBytes(path);
+        ASSERT_NE(fresh, nullptr) << "a stray file: " << path.toStdString();
+        EXPECT_EQ(data, *fresh) << path.toStdString();
+    }
+    EXPECT_FALSE(after.count(QStringLiteral("data/big.bin")));
+    EXPECT_EQ(QFileInfo::exists(zipPath()), c.PackageLeft);
+    if (c.PackageLeft) {
+        EXPECT_EQ(ReadTestFile(zipPath()), FSpec.Package) << "the package was written whole";
+    }
+}
+
+const TDiskFullCase cnDiskFull[] = {
+    {"WhileThePackageIsWrittenOut",
+     256 * 1024,
+     {QStringLiteral("OK")},
+     {QStringLiteral("资源不存在,安装包已损坏!")},
+     "CreateResFile",
+     false},
+    {"WhileAProductFileIsExtracted",
+     2 * 1024 * 1024,
+     {QStringLiteral("确定")},
+     {cnUnzipFailed},
+     "unzip_failed",
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Limits, InstallDiskFullTest, ::testing::ValuesIn(cnDiskFull),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 } // namespace
