@@ -4,6 +4,7 @@
 
 #include "platform/system/Locations.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <chrono>
@@ -125,6 +126,31 @@ int CreateFileIfMissing(const QString& path) {
     return SQLITE_OK;
 }
 
+// A file shorter than its own header says has lost pages; SQLite would read the missing ones
+// as empty only when it reaches them, and a write meanwhile would build on the loss.
+bool CutShort(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    const QByteArray header = file.read(100);
+    // A fresh file; or a journal that still holds pages, which SQLite puts back itself.
+    if (size == 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return false;
+    if (header.size() < 100)
+        return true;
+    const auto word = [&](int at) {
+        return quint32(quint8(header[at])) << 24 | quint32(quint8(header[at + 1])) << 16 |
+               quint32(quint8(header[at + 2])) << 8 | quint32(quint8(header[at + 3]));
+    };
+    quint32 pageSize = quint32(quint8(header[16])) << 8 | quint8(header[17]);
+    if (pageSize == 1)
+        pageSize = 65536;
+    // The page count in the header counts only when the writer that left it said so.
+    const bool countValid = word(24) == word(92) && word(28) != 0;
+    return countValid && qint64(word(28)) * pageSize > size;
+}
+
 } // namespace
 
 TRegDatabase::TRegDatabase(sqlite3* Db, QString Path)
@@ -137,6 +163,8 @@ TRegDatabase::~TRegDatabase() {
 
 std::unique_ptr<TRegDatabase> TRegDatabase::Open(const QString& Path, int* Rc) {
     *Rc = CreateFileIfMissing(Path);
+    if (*Rc == SQLITE_OK && CutShort(Path))
+        *Rc = SQLITE_CORRUPT;
     if (*Rc != SQLITE_OK)
         return nullptr;
     sqlite3* db = nullptr;
