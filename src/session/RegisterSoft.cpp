@@ -6,9 +6,9 @@
 #include "platform/FileUtils.h"
 #include "platform/Process.h"
 #include "platform/RegIntegration.h"
+#include "platform/Resources.h"
 #include "platform/Services.h"
 #include "platform/Shortcuts.h"
-#include "platform/system/RunningExe.h"
 #include "session/SessionDialogs.h"
 #include "support/Cipher.h"
 #include "support/Constants.h"
@@ -40,7 +40,8 @@ void TFrmCommInst::registerSoft() {
         CreateDesktopShortcut(main, QString(), cfg.ShortcutName, link);
     });
     TryStep([&] { CreateProgramsShortcut(main, cfg.ProgramDirName, cfg.ShortcutName); });
-    TryStep([&] { CopyFileOver(RunningExePath(), unin); });
+    // The uninstaller never needs the package: leaving it out spares a second copy of it.
+    TryStep([&] { SaveExeWithoutResource(QStringLiteral("zipfile"), cnResTypeFile, unin); });
     TryStep([&] {
         if (QFileInfo::exists(unin))
             CreateProgramsShortcut(unin, cfg.ProgramDirName, QStringLiteral("卸载软件"));

@@ -93,8 +93,10 @@ TEST_F(InstallPipelineTest, EmbeddedPackageInstallsRegistersAndStartsTheProduct)
 
     EXPECT_EQ(ReadTestFile(target() + QStringLiteral("/common/quintel_win.exe")),
               DemoMainProgram());
-    EXPECT_EQ(ReadTestFile(target() + QStringLiteral("/unin.exe")),
-              ReadTestFile(FWork + QStringLiteral("/setup.exe")));
+    const TResourceContainer unin =
+        TResourceContainer::Read(target() + QStringLiteral("/unin.exe"));
+    EXPECT_TRUE(unin.Find(QStringLiteral("configfile"), QStringLiteral("file")));
+    EXPECT_FALSE(unin.Find(QStringLiteral("zipfile"), QStringLiteral("file")));
     EXPECT_TRUE(QFileInfo::exists(zipPath())) << "a successful install keeps the package";
     EXPECT_EQ(GetInstalledVersion(QStringLiteral("quintelzip_win")), QStringLiteral("2.0.2.6"));
     EXPECT_EQ(GetInstalledIcon(QStringLiteral("quintelzip_win")),
