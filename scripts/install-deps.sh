@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   nlohmann-json3-dev libcurl4-openssl-dev libssl-dev libzip-dev zlib1g-dev libpng-dev
   libsqlite3-dev sqlite3
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   fonts-wqy-microhei desktop-file-utils xdg-user-dirs
   zip unzip p7zip-full libarchive-tools curl python3
