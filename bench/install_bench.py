@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+# The whole-installer benchmark's measurements (bench/run-all.sh prepares the data and the
+# service): the install from the installer's start to the product's main program started, with
+# its stages, against 7z x; the web download against curl -o; start-up to the window exposed;
+# and the installer's peak memory as the package grows. Rounds interleave the programs, so a
+# burst of load elsewhere hits each alike; every figure is the median of its runs.
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+build, work, runs, service = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+driver = os.path.join(build, 'bench', 'oneclick-bench')
+inst = os.path.join(work, 'install')
+env_root = os.path.join(inst, 'env')
+TIME = '/usr/bin/time'
+password = subprocess.run([driver, 'password'], check=True, capture_output=True,
+                          text=True).stdout.strip()
+
+
+def fresh_env():
+    # A private machine for every run: no earlier install, no registry store, no package left.
+    shutil.rmtree(env_root, ignore_errors=True)
+    home = os.path.join(env_root, 'home')
+    for d in ('home/.config', 'home/.local/share', 'home/.cache', 'tmp', 'system'):
+        os.makedirs(os.path.join(env_root, d))
+    os.makedirs(os.path.join(env_root, 'runtime'), mode=0o700)
+    env = dict(os.environ)
+    env.update(HOME=home, XDG_CONFIG_HOME=home + '/.config', XDG_DATA_HOME=home + '/.local/share',
+               XDG_CACHE_HOME=home + '/.cache', XDG_RUNTIME_DIR=env_root + '/runtime',
+               TMPDIR=env_root + '/tmp', ONECLICK_SYSTEM_ROOT=env_root + '/system',
+               QT_QPA_PLATFORM='offscreen')
+    env.pop('DISPLAY', None)
+    env.pop('WAYLAND_DISPLAY', None)
+    return env
+
+
+def timed(command, env=None, what=None):
+    """Runs command under GNU time; (wall seconds, peak KiB, stdout). Starts at the spawn."""
+    report = os.path.join(inst, 'time.txt')
+    start = time.time_ns()
+    done = subprocess.run([TIME, '-f', '%M', '-o', report] + command, env=env,
+                          capture_output=True, text=True)
+    seconds = (time.time_ns() - start) / 1e9
+    if done.returncode != 0:
+        sys.exit('failed: %s\n%s%s' % (what or ' '.join(command), done.stdout, done.stderr))
+    with open(report) as f:
+        peak = int(f.read().split()[-1])
+    return start, seconds, peak, done.stdout
+
+
+def fields(line):
+    return {k: v for k, v in (item.split('=', 1) for item in line.split())}
+
+
+def installer(size, scheme):
+    return os.path.join(inst, '%s-%s' % (size, scheme), 'setup-k778_abc.exe')
+
+
+def package(size, scheme):
+    return os.path.join(inst, 'pkg-%s-%s.zip' % (size, scheme))
+
+
+def whole_install(size, scheme):
+    """The built installer, silent: (seconds to the main program's time stamp, peak KiB)."""
+    subprocess.run(['sync'])
+    env = fresh_env()
+    marker = os.path.join(env['HOME'], '.bench-started')
+    start, _, peak, _ = timed([installer(size, scheme), 'astart'], env,
+                              'installer %s %s' % (size, scheme))
+    for _ in range(1000):
+        if os.path.exists(marker) and os.path.getsize(marker) > 0:
+            break
+        time.sleep(0.01)
+    else:
+        sys.exit('the installer (%s %s) never started the main program' % (size, scheme))
+    with open(marker) as f:
+        stamp = int(f.read().strip())
+    target = os.path.join(env['XDG_DATA_HOME'], 'Tavelin')
+    if not os.path.isfile(os.path.join(target, 'unin.exe')):
+        sys.exit('the installer left no unin.exe')
+    return (stamp - start) / 1e9, peak, os.path.getsize(os.path.join(target, 'unin.exe'))
+
+
+def seven_zip(size, scheme):
+    out = os.path.join(inst, 'out')
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    subprocess.run(['sync'])
+    _, seconds, peak, _ = timed(['7z', 'x', '-y', '-p' + password, '-o' + out,
+                                 package(size, scheme)])
+    shutil.rmtree(out, ignore_errors=True)
+    return seconds, peak
+
+
+def stages(size, scheme):
+    subprocess.run(['sync'])
+    env = fresh_env()
+    stage_dir = os.path.join(env_root, 'stages')
+    os.makedirs(stage_dir)
+    _, _, _, out = timed([driver, 'stages', installer(size, scheme), stage_dir], env)
+    f = fields(out)
+    if f['ok'] != '1':
+        sys.exit('stages failed: ' + out)
+    return {k: float(f[k]) for k in ('save', 'unzip', 'copy', 'copy_whole', 'setup', 'start')}
+
+
+def med(values):
+    return statistics.median(values)
+
+
+def ratio(a, b):
+    return a / b if b else float('nan')
+
+
+results = []  # (benchmark, what, median, unit, goal text, met or None)
+peaks_300 = []
+for scheme in ('aes256', 'zipcrypto'):
+    ours, peer, peaks, stage_runs, unin_size = [], [], [], [], 0
+    for _ in range(runs):
+        seconds, peak, unin_size = whole_install('300', scheme)
+        ours.append(seconds)
+        peaks.append(peak)
+        if scheme == 'aes256':
+            peaks_300.append(peak)
+        peer.append(seven_zip('300', scheme)[0])
+        stage_runs.append(stages('300', scheme))
+    pkg_mb = os.path.getsize(package('300', scheme)) / 1e6
+    st = {k: med([r[k] for r in stage_runs]) for k in stage_runs[0]}
+    r_whole = ratio(med(ours), med(peer))
+    r_unzip = ratio(st['unzip'], med(peer))
+    label = '300 MB %s (%.0f MB package)' % (scheme, pkg_mb)
+    print('measured the whole install, ' + label, flush=True)
+    results += [
+        ('1 install', scheme + ': start to main program started', med(ours), 's', '', None),
+        ('1 install', scheme + ': 7z x of the same package', med(peer), 's', '', None),
+        ('1 install', scheme + ': install / 7z x', r_whole, 'x', '<= 1.30', r_whole <= 1.3),
+        ('1 stages', scheme + ': package written out of the exe', st['save'], 's', '', None),
+        ('1 stages', scheme + ': extraction', st['unzip'], 's', '', None),
+        ('1 stages', scheme + ': extraction / 7z x', r_unzip, 'x', '<= 0.75', r_unzip <= 0.75),
+        ('1 stages', scheme + ': unin.exe written (%.1f MB)' % (unin_size / 1e6), st['copy'], 's',
+         '', None),
+        ('1 stages', scheme + ': (before: whole copy of the installer)', st['copy_whole'], 's',
+         '', None),
+        ('1 stages', scheme + ': set-up rest (shortcuts, entry)', st['setup'], 's', '', None),
+        ('1 stages', scheme + ': main program launched', st['start'], 's', '', None),
+    ]
+
+# Web install: the download from the loopback service through the installer's own client and
+# its SHA-256 check, against curl -o of the same address.
+answer = subprocess.run(['curl', '-s', service + '/api/config/soft_down?soft_id=quintelzip_win'
+                         '&source=abc&ver=0&kid=778&guid=bench'], capture_output=True,
+                        text=True, check=True).stdout
+data = json.loads(answer)['data']
+url, sha = data['url'], data['sha256']
+got = os.path.join(inst, 'download.zip')
+ours, peer, inside, checks = [], [], [], []
+for _ in range(runs):
+    _, seconds, _, out = timed([driver, 'download', url, got, sha])
+    f = fields(out)
+    if f['ok'] != '1':
+        sys.exit('download failed: ' + out)
+    ours.append(seconds)
+    inside.append(float(f['get']))
+    checks.append(float(f['sha']))
+    os.remove(got)
+    peer.append(timed(['curl', '-s', '-f', '-o', got, url])[1])
+    os.remove(got)
+r_dl = ratio(med(ours), med(peer))
+results += [
+    ('2 download', 'installer client with its SHA-256 check', med(ours), 's', '', None),
+    ('2 download', '  of which the transfer', med(inside), 's', '', None),
+    ('2 download', '  of which the SHA-256 check', med(checks), 's', '', None),
+    ('2 download', 'curl -o', med(peer), 's', '', None),
+    ('2 download', 'installer / curl', r_dl, 'x', '<= 1.10', r_dl <= 1.1),
+]
+
+# Start-up: from the spawn to the window's first expose (offscreen), the installer's own
+# start-up code with the 300 MB installer's resources, under a name that carries no channel.
+plain = os.path.join(inst, 'startup', 'setup.exe')
+os.makedirs(os.path.dirname(plain), exist_ok=True)
+if os.path.exists(plain):
+    os.remove(plain)
+os.link(installer('300', 'aes256'), plain)
+shown, entered = [], []
+for _ in range(max(runs, 10)):
+    start, _, _, out = timed([driver, 'startup', plain], fresh_env())
+    f = fields(out)
+    shown.append((int(f['exposed_ns']) - start) / 1e9)
+    entered.append((int(f['main_ns']) - start) / 1e9)
+results += [
+    ('3 start-up', 'process start to main()', med(entered) * 1000, 'ms', '', None),
+    ('3 start-up', 'process start to window exposed', med(shown) * 1000, 'ms', '< 200',
+     med(shown) < 0.2),
+]
+
+# Peak memory of the whole install as the package grows (the 300 MB runs are those above).
+for size in ('100', '300', '1000'):
+    peaks = peaks_300 if size == '300' else [
+        whole_install(size, 'aes256')[1] for _ in range(max(1, runs // 2))]
+    mib = max(peaks) / 1024
+    pkg_mb = os.path.getsize(package(size, 'aes256')) / 1e6
+    results.append(('4 memory', '%s MB tree aes256 (%.0f MB package): max RSS' % (size, pkg_mb),
+                    mib, 'MiB', '< 64', mib < 64))
+shutil.rmtree(env_root, ignore_errors=True)
+
+print('\n%-11s %-52s %9s %-4s %8s' % ('benchmark', 'measure (median)', 'value', '', 'goal'))
+for bench, what, value, unit, goal, met in results:
+    mark = '' if met is None else ('met' if met else 'MISSED')
+    print('%-11s %-52s %9.3f %-4s %8s %s' % (bench, what, value, unit, goal, mark))
+missed = [what for _, what, _, _, _, met in results if met is False]
+print('all goals met' if not missed else 'missed: ' + '; '.join(missed))
