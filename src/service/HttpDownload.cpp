@@ -117,7 +117,11 @@ bool THttpDownload::Get(const QString& url, QFile& Target) {
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     FResponseCode = static_cast<int>(status);
-    Target.flush();
+    // The last buffered block reaches the file only here: a full disk may show only now.
+    if (!Target.flush() && !t.Failed) {
+        t.Failed = true;
+        t.Error = QStringLiteral("write failed");
+    }
     if (OnWorkEnd)
         OnWorkEnd(wmRead);
     if (t.Failed) {

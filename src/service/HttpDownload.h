@@ -45,9 +45,9 @@ public:
     static TLowSpeedLimit DefaultLowSpeedLimit();
     static void SetDefaultLowSpeedLimit(const TLowSpeedLimit& Limit);
 
-    // GETs url into Target (open for writing). True when no error occurred (transport, a work
-    // event that threw) and the final status is 200..299. ResponseCode gets the final status
-    // (0 when none arrived).
+    // GETs url into Target (open for writing). True when no error occurred (transport, a write
+    // or flush of Target, a work event that threw) and the final status is 200..299. ResponseCode
+    // gets the final status (0 when none arrived).
     bool Get(const QString& url, QFile& Target);
     int ResponseCode() const { return FResponseCode; }
     const QString& LastError() const { return FLastError; }

@@ -59,6 +59,10 @@ struct TServerFault {
     bool PackageLeft; // the package file stays: the download was whole, the archive bad
 };
 
+void PrintTo(const TServerFault& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 // An earlier install in the default folder, with a file the user keeps there, and the
 // failure reports the service hears.
 class TFaultsFixture : public TInstallerTest {
@@ -265,12 +269,18 @@ INSTANTIATE_TEST_SUITE_P(Faults, InstallFaultsTest, ::testing::ValuesIn(cnServer
 // package is written out and once while a product file is extracted.
 struct TDiskFullCase {
     const char* Name;
-    rlim_t LimitBytes;
+    bool Web; // the package is downloaded rather than carried
+    // The limit, from the package's size.
+    std::function<rlim_t(rlim_t PackageBytes)> Limit;
     std::vector<QString> Answers;
     QStringList Messages;
     std::string Reason;
     bool PackageLeft;
 };
+
+void PrintTo(const TDiskFullCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
 class InstallDiskFullTest : public TFaultsFixture,
                             public ::testing::WithParamInterface<TDiskFullCase> {};
@@ -283,9 +293,23 @@ TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
         {"default.ico", QByteArray("new icon")},
         {"data/noise.bin", QByteArray::fromStdString(Noise(512 * 1024))},
         {"data/big.bin", QByteArray(4 * 1024 * 1024, '\0')}};
-    FSpec.Package = MakePackage(FWork + QStringLiteral("/demo.zip"), entries);
-    ASSERT_GT(static_cast<rlim_t>(FSpec.Package.size()), 256u * 1024);
-    ASSERT_LT(static_cast<rlim_t>(FSpec.Package.size()), 2u * 1024 * 1024);
+    const QByteArray package = MakePackage(FWork + QStringLiteral("/demo.zip"), entries);
+    const auto packageBytes = static_cast<rlim_t>(package.size());
+    ASSERT_GT(packageBytes, 256u * 1024);
+    ASSERT_LT(packageBytes, 2u * 1024 * 1024);
+    if (c.Web) {
+        FServer.Reply("/pkg/demo.zip", 200, package.toStdString());
+        FServer.Reply(
+            "/api/config/soft_down", 200,
+            nlohmann::json{{"code", 0},
+                           {"data",
+                            {{"url", FServer.Url(QStringLiteral("pkg/demo.zip")).toStdString()},
+                             {"ver", "3.0.0.0"}}}}
+                .dump());
+    } else {
+        FSpec.Package = package;
+    }
+    const rlim_t limit = c.Limit(packageBytes);
     makeEarlierInstall();
     const auto before = Tree(target());
 
@@ -295,7 +319,7 @@ TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
                                 getrlimit(RLIMIT_FSIZE, &saved);
                                 const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
                                 rlimit limited = saved;
-                                limited.rlim_cur = c.LimitBytes;
+                                limited.rlim_cur = limit;
                                 ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
                                 Click();
                                 setrlimit(RLIMIT_FSIZE, &saved);
@@ -328,23 +352,40 @@ TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
     EXPECT_FALSE(after.count(QStringLiteral("data/big.bin")));
     EXPECT_EQ(QFileInfo::exists(zipPath()), c.PackageLeft);
     if (c.PackageLeft) {
-        EXPECT_EQ(ReadTestFile(zipPath()), FSpec.Package) << "the package was written whole";
+        EXPECT_EQ(ReadTestFile(zipPath()), package) << "the package was written whole";
     }
 }
 
 const TDiskFullCase cnDiskFull[] = {
     {"WhileThePackageIsWrittenOut",
-     256 * 1024,
+     false,
+     [](rlim_t) { return rlim_t{256 * 1024}; },
      {QStringLiteral("OK")},
      {QStringLiteral("资源不存在,安装包已损坏!")},
      "CreateResFile",
      false},
     {"WhileAProductFileIsExtracted",
-     2 * 1024 * 1024,
+     false,
+     [](rlim_t) { return rlim_t{2 * 1024 * 1024}; },
      {QStringLiteral("确定")},
      {cnUnzipFailed},
      "unzip_failed",
      true},
+    {"WhileThePackageDownloads",
+     true,
+     [](rlim_t) { return rlim_t{256 * 1024}; },
+     {QStringLiteral("确定")},
+     {cnInstallFailed},
+     "download_zip_fail",
+     false},
+    // Only the last few bytes do not fit: the failure comes as the last block is written out.
+    {"AtTheEndOfTheDownload",
+     true,
+     [](rlim_t Package) { return Package - 100; },
+     {QStringLiteral("确定")},
+     {cnInstallFailed},
+     "download_zip_fail",
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Limits, InstallDiskFullTest, ::testing::ValuesIn(cnDiskFull),
