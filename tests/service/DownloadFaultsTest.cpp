@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // Only what was announced is taken; the rest is not part of the answer.
                       TDownloadCase{"LongerThanAnnounced", TBodyFault::LongerThanAnnounced, true,
                                     32 * 1024},
-                      TDownloadCase{"Drip", TBodyFault::Drip, false, 0}),
+                      TDownloadCase{"Drip", TBodyFault::Drip, false, 0},
+                      TDownloadCase{"Silent", TBodyFault::Silent, false, 0}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(DownloadFloorTest, NewClientsStartWithTheDefaultFloor) {
@@ -146,11 +147,13 @@ INSTANTIATE_TEST_SUITE_P(
                     true}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-class ServiceDripTest : public TIsolatedTest {};
+// The download-information answer broken on the wire: every way is a failed request.
+class ServiceWireFaultsTest : public TIsolatedTest,
+                              public ::testing::WithParamInterface<TBodyFault> {};
 
-TEST_F(ServiceDripTest, ADrippedServiceAnswerIsGivenUp) {
+TEST_P(ServiceWireFaultsTest, ABrokenAnswerIsAFailedRequest) {
     const std::string answer = "{\"code\":0,\"data\":{" + cnGoodData + "}}";
-    TFaultyServer server({200, answer, "application/json", TBodyFault::Drip, 50});
+    TFaultyServer server({200, answer, "application/json", GetParam(), 50});
     TAPI api(QStringLiteral("abc"), QStringLiteral("quintelzip_win"), QStringLiteral("2.0.2.6"),
              QString(), server.Url(QString()), 1);
     QString url;
@@ -158,6 +161,18 @@ TEST_F(ServiceDripTest, ADrippedServiceAnswerIsGivenUp) {
     EXPECT_FALSE(api.GetSoftDownloadInfo(url, ver));
     EXPECT_EQ(server.RequestCount(), 1u);
     EXPECT_TRUE(url.isEmpty());
+    EXPECT_EQ(api.CurrVer(), QStringLiteral("2.0.2.6"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, ServiceWireFaultsTest,
+                         ::testing::Values(TBodyFault::ResetMidBody, TBodyFault::CloseEarly,
+                                           TBodyFault::LongerThanAnnounced, TBodyFault::Drip,
+                                           TBodyFault::Silent),
+                         [](const auto& Info) {
+                             static const char* const names[] = {
+                                 "Whole", "ResetMidBody", "CloseEarly", "LongerThanAnnounced",
+                                 "Drip",  "Silent"};
+                             return std::string(names[static_cast<int>(Info.param)]);
+                         });
 
 } // namespace

@@ -370,6 +370,10 @@ struct TFaultyServer::TImpl {
                                  " Answer\r\nContent-Type: " + Answer.ContentType +
                                  "\r\nContent-Length: " + std::to_string(announced) +
                                  "\r\nConnection: close\r\n\r\n";
+        if (Answer.Fault == TBodyFault::Silent) {
+            pause(24 * 3600 * 1000);
+            return;
+        }
         if (!sendAll(Socket, head.data(), head.size()))
             return;
         switch (Answer.Fault) {
@@ -389,6 +393,8 @@ struct TFaultyServer::TImpl {
             ::setsockopt(Socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             break;
         }
+        case TBodyFault::Silent:
+            break;
         case TBodyFault::Drip:
             for (std::size_t i = 0; i < body.size(); ++i)
                 if (!sendAll(Socket, body.data() + i, 1) || pause(Answer.DripMs))

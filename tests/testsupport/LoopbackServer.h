@@ -83,6 +83,7 @@ enum class TBodyFault {
     CloseEarly,          // the whole body's length announced, half of it sent, then a close
     LongerThanAnnounced, // half the body's length announced, the whole body sent
     Drip,                // the whole body announced, one byte every DripMs
+    Silent,              // the request taken, then nothing at all until the server stops
 };
 
 struct TFaultyAnswer {
