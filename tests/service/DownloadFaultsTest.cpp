@@ -164,15 +164,16 @@ TEST_P(ServiceWireFaultsTest, ABrokenAnswerIsAFailedRequest) {
     EXPECT_EQ(api.CurrVer(), QStringLiteral("2.0.2.6"));
 }
 
+std::string FaultName(const ::testing::TestParamInfo<TBodyFault>& Info) {
+    static const char* const names[] = {
+        "Whole", "ResetMidBody", "CloseEarly", "LongerThanAnnounced", "Drip", "Silent"};
+    return names[static_cast<int>(Info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Faults, ServiceWireFaultsTest,
                          ::testing::Values(TBodyFault::ResetMidBody, TBodyFault::CloseEarly,
                                            TBodyFault::LongerThanAnnounced, TBodyFault::Drip,
                                            TBodyFault::Silent),
-                         [](const auto& Info) {
-                             static const char* const names[] = {
-                                 "Whole", "ResetMidBody", "CloseEarly", "LongerThanAnnounced",
-                                 "Drip",  "Silent"};
-                             return std::string(names[static_cast<int>(Info.param)]);
-                         });
+                         FaultName);
 
 } // namespace
