@@ -259,6 +259,16 @@ const TServerFault cnServerFaults[] = {
      {cnNetQuestion, cnInstallFailed},
      "GetSoftDownloadInfo",
      false},
+    // Only http and https are fetched: a local file named as the package is not read.
+    {"PackageAddressIsALocalFile",
+     TBody::Package,
+     TBodyFault::None,
+     false,
+     R"({"code":0,"data":{"url":"file:///etc/hostname","ver":"3.0.0.0"}})",
+     cnOk,
+     {cnInstallFailed},
+     "download_zip_fail",
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, InstallFaultsTest, ::testing::ValuesIn(cnServerFaults),
