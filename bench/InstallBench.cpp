@@ -148,6 +148,7 @@ int StartUp(int argc, char** argv) {
     SetRunningExePath(Arg(argv[2]));
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    const long long appMade = WallNs();
     InstallShowErrorCodeHandler();
     QStringList args;
     for (int i = 3; i < argc; ++i)
@@ -157,7 +158,7 @@ int StartUp(int argc, char** argv) {
         std::fprintf(stderr, "start-up ended without a window\n");
         return 1;
     }
-    std::printf("main_ns=%lld ", entered);
+    std::printf("main_ns=%lld app_ns=%lld form_ns=%lld ", entered, appMade, WallNs());
     TExposeWatch watch;
     window->winId(); // the native window exists before the filter goes on it
     window->windowHandle()->installEventFilter(&watch);
