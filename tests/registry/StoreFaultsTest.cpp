@@ -1,6 +1,7 @@
 // The registry store under faults of other programs: transactions over many calls seen whole or
 // not at all, a transaction that cannot begin while another program holds the lock, and store
 // files cut short, which are refused and left exactly as they are.
+#include "config/RegProbe.h"
 #include "registry/Registry.h"
 #include "testsupport/TestEnv.h"
 
@@ -39,14 +40,6 @@ protected:
         return rc == ERROR_SUCCESS ? RegSetValueExW(key.get(), name, REG_SZ, RegStringData(text))
                                    : rc;
     }
-    static QString Read(HKEY root, const QString& path, const QString& name) {
-        TRegKey key;
-        QByteArray data;
-        LONG rc = RegOpenKeyExW(root, path, KEY_READ, key.out());
-        if (rc == ERROR_SUCCESS)
-            rc = RegQueryValueExW(key.get(), name, nullptr, &data);
-        return rc == ERROR_SUCCESS ? RegDataToString(data) : QStringLiteral("<error %1>").arg(rc);
-    }
     // An entry of three values, the way the set-up writes one.
     static void WriteEntry(const QString& version) {
         for (const char* name : {"DisplayName", "DisplayVersion", "UninstallString"})
@@ -65,7 +58,8 @@ TEST_F(StoreFaultsTest, AnotherProgramSeesATransactionWholeOrNotAtAll) {
         // A failing call takes back nothing of the calls before it.
         EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, "Software"), ERROR_ACCESS_DENIED);
         EXPECT_EQ(other.ValueCount(), 1);
-        EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"), "1");
+        EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"),
+                  QStringLiteral("1"));
         EXPECT_EQ(transaction.Commit(), ERROR_SUCCESS);
         EXPECT_EQ(other.ValueCount(), 4);
     }
@@ -74,17 +68,18 @@ TEST_F(StoreFaultsTest, AnotherProgramSeesATransactionWholeOrNotAtAll) {
         TRegTransaction transaction(HKEY_LOCAL_MACHINE);
         ASSERT_EQ(transaction.Error(), ERROR_SUCCESS);
         EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, "Software\\Uninstall"), ERROR_SUCCESS);
-        EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"),
-                  "<error 2>");
+        EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"),
+                  std::nullopt);
     }
     EXPECT_EQ(other.ValueCount(), 4);
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "UninstallString"), "1");
+    EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "UninstallString"),
+              QStringLiteral("1"));
     // The user's database is another file: its calls are not part of the machine's transaction.
     {
         TRegTransaction transaction(HKEY_LOCAL_MACHINE);
         EXPECT_EQ(Write(HKEY_CURRENT_USER, "Software\\Demo", "v", "own"), ERROR_SUCCESS);
     }
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\Demo", "v"), "own");
+    EXPECT_EQ(ProbeString(HKEY_CURRENT_USER, "Software\\Demo", "v"), QStringLiteral("own"));
 }
 
 TEST_F(StoreFaultsTest, OtherThreadsWaitForTheTransactionAndStayOutOfIt) {
@@ -99,8 +94,9 @@ TEST_F(StoreFaultsTest, OtherThreadsWaitForTheTransactionAndStayOutOfIt) {
         // Taking this transaction back must not take the other thread's write with it.
     }
     writer.join();
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), "thread");
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"), "<error 2>");
+    EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), QStringLiteral("thread"));
+    EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Uninstall\\demo", "DisplayName"),
+              std::nullopt);
 }
 
 TEST_F(StoreFaultsTest, ATransactionCannotBeginWhileAnotherProgramHoldsTheLock) {
@@ -113,11 +109,11 @@ TEST_F(StoreFaultsTest, ATransactionCannotBeginWhileAnotherProgramHoldsTheLock) 
         EXPECT_EQ(transaction.Commit(), ERROR_CANTWRITE);
         // Nothing was begun: each call answers for itself.
         EXPECT_EQ(Write(HKEY_LOCAL_MACHINE, "Software\\Other", "w", "y"), ERROR_CANTWRITE);
-        EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), "x");
+        EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), QStringLiteral("x"));
     }
     // What the other program held is what it committed.
     ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), "<error 2>");
+    EXPECT_EQ(ProbeString(HKEY_LOCAL_MACHINE, "Software\\Other", "v"), std::nullopt);
     TRegTransaction transaction(HKEY_LOCAL_MACHINE);
     EXPECT_EQ(transaction.Error(), ERROR_SUCCESS);
     EXPECT_EQ(Write(HKEY_LOCAL_MACHINE, "Software\\Other", "v", "again"), ERROR_SUCCESS);
@@ -145,7 +141,7 @@ TEST_F(StoreFaultsTest, AStoreFileCutShortIsRefusedAndLeftAsItIs) {
         FEnv.Set("XDG_CONFIG_HOME", FEnv.Root() + QStringLiteral("/case%1").arg(++n));
         const QString path = RegDatabasePath(HKEY_CURRENT_USER);
         WriteTestFile(path, whole.left(cut));
-        EXPECT_EQ(Read(HKEY_CURRENT_USER, "Software\\K1", "v").left(6), "<error");
+        EXPECT_EQ(ProbeString(HKEY_CURRENT_USER, "Software\\K1", "v"), std::nullopt);
         EXPECT_EQ(Write(HKEY_CURRENT_USER, "Software\\New", "v", "x"), ERROR_BADDB);
         TRegTransaction transaction(HKEY_CURRENT_USER);
         EXPECT_EQ(transaction.Error(), ERROR_BADDB);

@@ -3,6 +3,7 @@
 // removed, and that neither the other program's data nor the damaged file is lost.
 #include "session/UninstallTestSupport.h"
 
+#include "config/RegProbe.h"
 #include "config/RegistryStrings.h"
 #include "platform/FileUtils.h"
 #include "platform/RegIntegration.h"
@@ -79,11 +80,6 @@ QString IntegrityOf(const QString& Path) {
     return result;
 }
 
-bool KeyExists(HKEY Root, const QString& Path) {
-    TRegKey key;
-    return RegOpenKeyExW(Root, Path, KEY_READ, key.out()) == ERROR_SUCCESS;
-}
-
 // Creates Root's database in a child process, so this one has not opened it yet.
 void CreateStoreElsewhere(HKEY Root) {
     const pid_t child = fork();
@@ -109,7 +105,7 @@ protected:
     // The other program's data and the database's soundness, once it let go.
     void expectOtherProgramKept(HKEY Root) {
         EXPECT_EQ(IntegrityOf(RegDatabasePath(Root)), QStringLiteral("ok"));
-        EXPECT_TRUE(KeyExists(Root, QStringLiteral("HeldByOther")));
+        EXPECT_TRUE(ProbeKeyExists(Root, QStringLiteral("HeldByOther")));
         EXPECT_EQ(
             RegReadStringQuiet(Root, QStringLiteral("SOFTWARE\\OtherProgram"), QStringLiteral("v")),
             QStringLiteral("before"));
@@ -122,7 +118,7 @@ protected:
     bool entryWhole() {
         return GetInstalledVersion(cnSoftId) == QStringLiteral("2.0.2.6") &&
                GetInstalledIcon(cnSoftId) == target() + QStringLiteral("/common/quintel_win.exe") &&
-               KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId);
+               ProbeKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId);
     }
 };
 
@@ -198,7 +194,7 @@ TEST_P(SetUpWithTheMachineStoreHeld, AsksAgainAndRegistersWholeOrNotAtAll) {
     if (retry) {
         EXPECT_TRUE(entryWhole());
     } else {
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId));
+        EXPECT_FALSE(ProbeKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId));
     }
 }
 
@@ -249,7 +245,7 @@ TEST_P(UninstallWithAStoreHeld, RemovesNothingUntilTheStoreIsFree) {
     w->btnUninstallClick(nullptr);
     EXPECT_TRUE(hand.Seen().isEmpty()) << hand.Seen().join(u'|').toStdString();
     EXPECT_EQ(w->cnMain->ActivePage(), w->tbUninFinish);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId));
+    EXPECT_FALSE(ProbeKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath + u'\\' + cnSoftId));
     EXPECT_TRUE(runValue().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(target() + QStringLiteral("/top.txt")));
     ASSERT_TRUE(FServer.WaitForRequests(1, 10000));
