@@ -29,9 +29,10 @@ run_suite() {
   (cd "$1" && ctest --output-on-failure -j"$JOBS")
 }
 
-# The suite with sanitizers. The programs the tests start inherit the options; every process
-# that finds a fault writes its report into the log folder, so a fault in a program whose
-# output no test reads still fails the run.
+# The suite with sanitizers. The programs the tests start inherit the options. Every process
+# that finds a memory fault or a leak writes its report into the log folder, so one in a
+# program whose output no test reads still fails the run; undefined behaviour is reported on
+# the process's error output and ends it with a failure.
 run_sanitized_suite() {
   local logs status=0
   logs="$(cd "$ASAN_DIR" && pwd)/sanitizer-logs"
