@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
-#include <random>
 
 namespace {
 
@@ -57,11 +56,8 @@ protected:
             WriteTestFile(copy, ReadTestFile(path));
             QFile::setPermissions(copy, QFile::permissions(path));
         }
-        std::mt19937 random(5);
-        QByteArray noise(512 * 1024, Qt::Uninitialized);
-        for (char& c : noise)
-            c = static_cast<char>(random());
-        WriteTestFile(source + QStringLiteral("/data/noise.bin"), noise);
+        WriteTestFile(source + QStringLiteral("/data/noise.bin"),
+                      QByteArray::fromStdString(NoiseBytes(512 * 1024, 5)));
         WriteTestFile(source + QStringLiteral("/data/big.bin"), QByteArray(4 * 1024 * 1024, '\0'));
         const QString out = FWork + QStringLiteral("/product.zip");
         const TProgramRun r =

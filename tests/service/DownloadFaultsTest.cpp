@@ -9,18 +9,8 @@
 #include "testsupport/TestEnv.h"
 
 #include <QFile>
-#include <random>
 
 namespace {
-
-// Bytes that no answer would be by chance.
-std::string Noise(std::size_t Size, unsigned Seed) {
-    std::mt19937 random(Seed);
-    std::string bytes(Size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 struct TDownloadCase {
     const char* Name;
@@ -34,7 +24,7 @@ class DownloadFaultsTest : public TIsolatedTest,
 
 TEST_P(DownloadFaultsTest, EndsAsTheServerLeftIt) {
     const TDownloadCase& c = GetParam();
-    const std::string body = Noise(64 * 1024, 7);
+    const std::string body = NoiseBytes(64 * 1024, 7);
     TFaultyServer server({200, body, "application/zip", c.Fault, 20});
     THttpDownload download;
     // A 20 ms drip moves 50 B/s: under the floor for the one second allowed here.
@@ -119,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TAnswerCase{"Plain", "{\"code\":0,\"data\":{" + cnGoodData + "}}", true},
         TAnswerCase{"HtmlPage", "<html><body>502 Bad Gateway</body></html>", false},
-        TAnswerCase{"Noise", Noise(4096, 11), false},
+        TAnswerCase{"Noise", NoiseBytes(4096, 11), false},
         TAnswerCase{"CutShort", "{\"code\":0,\"data\":{" + cnGoodData, false},
         TAnswerCase{"JsonArray", "[{\"code\":0,\"data\":{" + cnGoodData + "}}]", false},
         // Beyond the size an answer may have: refused before it is parsed.

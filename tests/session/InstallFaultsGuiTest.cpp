@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <csignal>
 #include <map>
-#include <random>
 #include <sys/resource.h>
 
 namespace {
@@ -34,14 +33,6 @@ std::map<QString, QByteArray> Tree(const QString& Dir) {
         tree[QDir(Dir).relativeFilePath(path)] = ReadTestFile(path);
     }
     return tree;
-}
-
-std::string Noise(std::size_t Size) {
-    std::mt19937 random(3);
-    std::string bytes(Size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
 }
 
 enum class TBody { Package, Html, Noise };
@@ -138,7 +129,7 @@ TEST_P(InstallFaultsTest, FailsOnItsPathAndKeepsTheEarlierInstall) {
     if (c.Body == TBody::Html)
         body = "<!DOCTYPE html><html><body><h1>Welcome</h1></body></html>";
     else if (c.Body == TBody::Noise)
-        body = Noise(200 * 1024);
+        body = NoiseBytes(200 * 1024, 3);
     TFaultyServer packageServer({200, body, "application/zip", c.Fault, 20});
 
     if (c.ServiceAnswer.empty()) {
@@ -301,7 +292,7 @@ TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
     const std::vector<std::pair<std::string, QByteArray>> entries{
         {"common/quintel_win.exe", DemoMainProgram()},
         {"default.ico", QByteArray("new icon")},
-        {"data/noise.bin", QByteArray::fromStdString(Noise(512 * 1024))},
+        {"data/noise.bin", QByteArray::fromStdString(NoiseBytes(512 * 1024, 3))},
         {"data/big.bin", QByteArray(4 * 1024 * 1024, '\0')}};
     const QByteArray package = MakePackage(FWork + QStringLiteral("/demo.zip"), entries);
     const auto packageBytes = static_cast<rlim_t>(package.size());

@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -461,4 +462,12 @@ QString TFaultyServer::Url(const QString& Path) const {
 std::size_t TFaultyServer::RequestCount() const {
     std::lock_guard lock(FImpl->Lock);
     return FImpl->Requests;
+}
+
+std::string NoiseBytes(std::size_t Size, unsigned Seed) {
+    std::mt19937 random(Seed);
+    std::string bytes(Size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
 }

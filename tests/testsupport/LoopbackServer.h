@@ -115,6 +115,10 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
+// Size bytes from a generator seeded with Seed: a body no answer would be by chance, the same
+// on every run.
+std::string NoiseBytes(std::size_t Size, unsigned Seed);
+
 // Runs the main thread's event loop until Done holds (checked every few milliseconds) or LimitMs
 // passes, so threaded work that needs the main thread can finish; the final Done().
 bool RunEventLoopUntil(const std::function<bool()>& Done, int LimitMs = 20000);
