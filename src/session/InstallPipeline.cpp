@@ -55,8 +55,8 @@ QString JoinPath(const QString& Dir, const QString& Name) {
 // Installers of one product share the package file and the target folder, so one installs at a
 // time: the lock file beside the package in the private temporary folder is held from the
 // package's first write to the end of the pipeline. A later installer waits for it, keeping its
-// window alive, and then installs over the earlier one. The lock's holder is known by its
-// process; one that ended, however, left no lock.
+// window alive, and then installs over the earlier one. A holder that died without letting go
+// is known by its process id and counts as gone.
 class TInstallLock {
 public:
     explicit TInstallLock(const QString& Path) : FLock(Path) {
@@ -236,11 +236,11 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
         {
             // The machine-wide entries (uninstall entry, associations, protocol) become visible
             // whole or not at all; without the transaction each write runs on its own.
+            // A damaged store is named once here rather than only by the writes' numbers.
             std::unique_ptr<TRegTransaction> machine;
             LONG storeError = ERROR_SUCCESS;
-            SessionBeginStoreTransaction(this, HKEY_LOCAL_MACHINE, machine, &storeError);
-            if (!machine && IsStoreFailure(storeError) && storeError != ERROR_CANTREAD &&
-                storeError != ERROR_CANTWRITE)
+            if (SessionBeginStoreTransaction(this, HKEY_LOCAL_MACHINE, machine, &storeError) &&
+                !machine)
                 SessionShowError(SessionStoreErrorText(HKEY_LOCAL_MACHINE, storeError));
             registerSoft();
             if (machine && (storeError = machine->Commit()) != ERROR_SUCCESS)

@@ -47,6 +47,12 @@ private:
     QWidget* FButton;
 };
 
+// An entry whose removal did not last stops the uninstall before any file goes.
+void CommitOrRaise(TRegTransaction* Transaction, const QString& What) {
+    if (Transaction && Transaction->Commit() != ERROR_SUCCESS)
+        throw ERegistryException(QStringLiteral("Failed to delete ") + What, Transaction->Error());
+}
+
 // The uninstaller's own directory, without a trailing separator.
 QString OwnDirectory() {
     return QDir::cleanPath(GetExeDir());
@@ -106,10 +112,7 @@ bool TFrmCommInst::uninstallSoft() {
     if (!LocalVersion.isEmpty() && gAPI)
         gAPI->ReportUninstall(LocalVersion);
     DeleteUninstallEntry(Config.SoftId);
-    if (Machine && Machine->Commit() != ERROR_SUCCESS)
-        throw ERegistryException(
-            QStringLiteral("Failed to delete the uninstall entry of %1").arg(Config.SoftId),
-            Machine->Error());
+    CommitOrRaise(Machine.get(), QStringLiteral("the uninstall entry of ") + Config.SoftId);
 
     if (Config.RunAtStartup) {
         if (Config.StartupByService) {
@@ -119,8 +122,7 @@ bool TFrmCommInst::uninstallSoft() {
             RemoveService(Config.ServiceName);
         } else {
             SetRunAtStartup(Config.SoftId, false, MainProg);
-            if (User)
-                User->Commit();
+            CommitOrRaise(User.get(), QStringLiteral("the start-up value ") + Config.SoftId);
         }
     }
 
