@@ -16,6 +16,8 @@
 #include <QRandomGenerator>
 #include <QThread>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -134,6 +136,28 @@ TEST_F(ConcurrentInstallE2ETest, TwoInstallersTakeTurnsAndInstallOnceAndWhole) {
               QStringList{cnSoftId + QStringLiteral(".zip")});
     EXPECT_TRUE(ReadTestFile(GetTempDir() + cnSoftId + QStringLiteral(".zip")) ==
                 ReadTestFile(FWork + QStringLiteral("/demo.zip")));
+}
+
+TEST_F(ConcurrentInstallE2ETest, AnInstallerThatDiedHoldsNobodyUp) {
+    const QString installer = build(QStringLiteral("setup_abc.exe"));
+    // An installer killed in the middle of its install leaves its lock file behind.
+    const QString lockPath = GetTempDir() + cnSoftId + QStringLiteral(".lock");
+    const pid_t child = fork();
+    if (child == 0) {
+        auto* lock = new QLockFile(lockPath);
+        _exit(lock->tryLock(0) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(QFileInfo::exists(lockPath));
+
+    const TProgramRun run = RunProgram(installer, {QStringLiteral("astart")}, 120000);
+    EXPECT_EQ(run.Code, 0) << run.Err.toStdString();
+    EXPECT_EQ(GetInstalledVersion(cnSoftId), QStringLiteral("2.0.2.6"));
+    EXPECT_TRUE(ReadTestFile(target() + QStringLiteral("/data/big.bin")) ==
+                ReadTestFile(FPackageDir + QStringLiteral("/data/big.bin")));
+    EXPECT_FALSE(QFileInfo::exists(lockPath));
 }
 
 } // namespace
