@@ -235,7 +235,9 @@ bool TZipExtraction::startNext(zip_t* archive, TSlot& slot, TZipFolderCache& fol
     }
     const size_t slash = entry.Path.rfind('/');
     const std::string name = slash == std::string::npos ? entry.Path : entry.Path.substr(slash + 1);
-    const TZipOutputError created = slot.Out.Create(folders.FolderOf(entry.Path), name);
+    const int folder = folders.FolderOf(entry.Path);
+    const TZipOutputError created =
+        folder < 0 ? folders.FolderError() : slot.Out.Create(folder, name);
     if (created == TZipOutputError::DiskFull)
         FFailed = FCancel = true;
     if (created != TZipOutputError::None)

@@ -46,11 +46,17 @@ public:
 
     // The folder holding the entry at Path (created when missing), or -1.
     int FolderOf(const std::string& Path);
+    // Why the last FolderOf gave -1: a folder that cannot be made for lack of space ends the
+    // whole extraction, like a file that cannot be written.
+    TZipOutputError FolderError() const {
+        return FDiskFull ? TZipOutputError::DiskFull : TZipOutputError::Entry;
+    }
 
 private:
     const TZipTarget& FTarget;
     std::string FPath;
     int FFd = -1;
+    bool FDiskFull = false;
 };
 
 // A file being extracted: a temporary file beside its final name until Commit.

@@ -44,7 +44,9 @@ int walkFolders(int start, const std::string& path, bool followLinks, bool creat
                                : openDirAt(fd, part.c_str());
         if (next < 0 && errno == ENOENT && create)
             next = makeDirAt(fd, part.c_str());
+        const int error = errno; // why the walk stops, for the caller
         ::close(fd);
+        errno = error;
         fd = next;
     }
     return fd;
@@ -177,6 +179,7 @@ int TZipFolderCache::FolderOf(const std::string& Path) {
         ::close(FFd);
     FFd = FTarget.openFolder(folder, true);
     FPath = FFd >= 0 ? folder : std::string();
+    FDiskFull = FFd < 0 && isDiskFull(errno);
     return FFd;
 }
 

@@ -10,9 +10,13 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -268,6 +272,22 @@ INSTANTIATE_TEST_SUITE_P(Faults, InstallFaultsTest, ::testing::ValuesIn(cnServer
 // A disk that fills up: a file-size limit on this process while the pipeline runs makes every
 // write past it fail (SIGXFSZ ignored, as the installer's program does), once while the carried
 // package is written out and once while a product file is extracted.
+// While set, making a folder fails as on a full disk (a small file system cannot be mounted
+// here); this program's definition stands in for the C library's.
+std::atomic<bool> gNoSpaceForFolders{false};
+
+} // namespace
+
+extern "C" int mkdirat(int DirFd, const char* Path, mode_t Mode) {
+    if (gNoSpaceForFolders) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_mkdirat, DirFd, Path, Mode));
+}
+
+namespace {
+
 struct TDiskFullCase {
     const char* Name;
     bool Web; // the package is downloaded rather than carried
@@ -277,6 +297,7 @@ struct TDiskFullCase {
     QStringList Messages;
     std::string Reason;
     bool PackageLeft;
+    bool NoNewFolder = false; // no folder can be made, whatever the size limit
 };
 
 void PrintTo(const TDiskFullCase& Case, std::ostream* Out) {
@@ -322,7 +343,9 @@ TEST_P(InstallDiskFullTest, FailsOnItsPathAndLeavesNoHalfFile) {
                                 rlimit limited = saved;
                                 limited.rlim_cur = limit;
                                 ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+                                gNoSpaceForFolders = c.NoNewFolder;
                                 Click();
+                                gNoSpaceForFolders = false;
                                 setrlimit(RLIMIT_FSIZE, &saved);
                                 std::signal(SIGXFSZ, oldHandler);
                             });
@@ -387,6 +410,15 @@ const TDiskFullCase cnDiskFull[] = {
      {cnInstallFailed},
      "download_zip_fail",
      false},
+    // The earlier install has "common"; the package's new folder "data" cannot be made.
+    {"WhenANewFolderCannotBeMade",
+     false,
+     [](rlim_t) { return RLIM_INFINITY; },
+     {QStringLiteral("确定")},
+     {cnUnzipFailed},
+     "unzip_failed",
+     true,
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Limits, InstallDiskFullTest, ::testing::ValuesIn(cnDiskFull),
