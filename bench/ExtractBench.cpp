@@ -1,24 +1,12 @@
 // Times one package extraction: oneclick-bench-extract ZIP TARGET PASSWORD. Prints the wall
 // time, the number of progress events, the last percent and the peak resident memory.
+#include "BenchSupport.h"
 #include "platform/MyZip.h"
 
 #include <QString>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <string>
-
-namespace {
-// The high-water mark of this program's own memory (VmHWM), in KiB.
-long peakResidentKib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
@@ -37,6 +25,6 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("ok=%d seconds=%.3f events=%ld last=%d peak_kib=%ld\n", ok ? 1 : 0, seconds, events,
-                last, peakResidentKib());
+                last, PeakResidentKib());
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 //   oneclick-bench stages INSTALLER WORK        the install's stages timed one by one
 //   oneclick-bench download URL FILE [SHA256]   the web installer's download and its check
 //   oneclick-bench startup INSTALLER [ARG...]   the program's start-up until its window is exposed
+#include "BenchSupport.h"
 #include "config/ConfigFile.h"
 #include "platform/FileUtils.h"
 #include "platform/MyZip.h"
@@ -25,20 +26,10 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <string>
 
 namespace {
-
-// The high-water mark of this program's own memory (VmHWM), in KiB.
-long PeakResidentKib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
 
 double Seconds(const std::function<void()>& Work) {
     const auto start = std::chrono::steady_clock::now();

@@ -104,7 +104,7 @@ def whole_install(size, scheme):
     timeline = [(t - start) / 1e9 for t in (newest(env['TMPDIR']),
                                             newest(target, ('unin.exe',)),
                                             os.stat(unin).st_ctime_ns)]
-    return (stamp - start) / 1e9, peak, os.path.getsize(unin), timeline
+    return (stamp - start) / 1e9, peak, os.path.getsize(unin), timeline, LAST_CPU[0]
 
 
 def seven_zip(size, scheme):
@@ -115,7 +115,7 @@ def seven_zip(size, scheme):
     _, seconds, peak, _ = timed(['7z', 'x', '-y', '-p' + password, '-o' + out,
                                  package(size, scheme)])
     shutil.rmtree(out, ignore_errors=True)
-    return seconds, peak
+    return seconds, peak, LAST_CPU[0]
 
 
 def stages(size, scheme):
@@ -141,15 +141,18 @@ def ratio(a, b):
 results = []  # (benchmark, what, median, unit, goal text, met or None)
 peaks_300 = []
 for scheme in ('aes256', 'zipcrypto'):
-    ours, peer, peaks, stage_runs, unin_size, lines = [], [], [], [], 0, []
+    ours, peer, peaks, stage_runs, unin_size, lines, cpu, peer_cpu = [], [], [], [], 0, [], [], []
     for _ in range(runs):
-        seconds, peak, unin_size, timeline = whole_install('300', scheme)
+        seconds, peak, unin_size, timeline, used = whole_install('300', scheme)
         ours.append(seconds)
         lines.append(timeline)
+        cpu.append(used)
         peaks.append(peak)
         if scheme == 'aes256':
             peaks_300.append(peak)
-        peer.append(seven_zip('300', scheme)[0])
+        seconds, _, used = seven_zip('300', scheme)
+        peer.append(seconds)
+        peer_cpu.append(used)
         stage_runs.append(stages('300', scheme))
     pkg_mb = os.path.getsize(package('300', scheme)) / 1e6
     st = {k: med([r[k] for r in stage_runs]) for k in stage_runs[0]}
@@ -161,6 +164,8 @@ for scheme in ('aes256', 'zipcrypto'):
         ('1 install', scheme + ': start to main program started', med(ours), 's', '', None),
         ('1 install', scheme + ': 7z x of the same package', med(peer), 's', '', None),
         ('1 install', scheme + ': install / 7z x', r_whole, 'x', '<= 1.30', r_whole <= 1.3),
+        ('1 install', scheme + ': CPU time (user + system), installer', med(cpu), 's', '', None),
+        ('1 install', scheme + ': CPU time (user + system), 7z x', med(peer_cpu), 's', '', None),
         ('1 timeline', scheme + ': installer run: package written out by', med([t[0] for t in lines]),
          's', '', None),
         ('1 timeline', scheme + ': installer run: last file extracted by', med([t[1] for t in lines]),

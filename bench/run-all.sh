@@ -29,21 +29,11 @@
 #    it) over the whole install at 100 MB, 300 MB and 1 GB.
 # Then the extraction benchmark (run-extract.sh) prints its own table.
 set -euo pipefail
-
-here="$(cd "$(dirname "$0")" && pwd)"
-repo="$(dirname "$here")"
-build="${ONECLICK_BENCH_BUILD:-$repo/build-bench}"
-work="${ONECLICK_BENCH_DIR:-/tmp/oneclick-bench}"
-runs="${1:-5}"
+source "$(dirname "$0")/common.sh" "$@"
 export ONECLICK_BENCH_BUILD="$build" ONECLICK_BENCH_DIR="$work"
 
-for tool in zip 7z bsdtar curl python3 cmake /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)"; exit 1; }
-done
-
-cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DONECLICK_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target oneclick-setup oneclick-build oneclick-dist \
-  oneclick-bench oneclick-bench-extract >/dev/null
+need zip 7z bsdtar curl python3 cmake /usr/bin/time
+build_targets oneclick-setup oneclick-build oneclick-dist oneclick-bench oneclick-bench-extract
 tool="$build/tools/build/oneclick-build"
 dist="$build/tools/dist/oneclick-dist"
 inst="$work/install"

@@ -4,20 +4,11 @@
 # packs it as ZipCrypto (zip -P) and AES-256 (7z -mem=AES256), and times the extraction against
 # 7z x and bsdtar -x.  Usage: bench/run-extract.sh [runs, default 5]
 set -euo pipefail
-
-here="$(cd "$(dirname "$0")" && pwd)"
-repo="$(dirname "$here")"
-build="${ONECLICK_BENCH_BUILD:-$repo/build-bench}"
-work="${ONECLICK_BENCH_DIR:-/tmp/oneclick-bench}"
-runs="${1:-5}"
+source "$(dirname "$0")/common.sh" "$@"
 password=271828
 
-for tool in zip 7z bsdtar python3 cmake; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)"; exit 1; }
-done
-
-cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DONECLICK_TESTS=OFF >/dev/null
-cmake --build "$build" --target oneclick-bench-extract -j"$(nproc)" >/dev/null
+need zip 7z bsdtar python3 cmake
+build_targets oneclick-bench-extract
 
 mkdir -p "$work"
 if [ ! -f "$work/tree.done" ]; then
