@@ -32,6 +32,17 @@ void SetApplicationTitle(QWidget* Window, const QString& Title) {
     Window->setWindowTitle(Title);
 }
 
+// The long-lived service objects go with the window that made them; a later window of the same
+// process (tests open several) replaces them, so none is left behind unreachable.
+void FreeSessionObjects() {
+    delete gRegSoftInfo;
+    gRegSoftInfo = nullptr;
+    delete gWebsiteRedirect;
+    gWebsiteRedirect = nullptr;
+    delete gAPI;
+    gAPI = nullptr;
+}
+
 // The file-name part of a configured path that may use either separator.
 QString FileNamePart(const QString& Path) {
     const qsizetype at = std::max(Path.lastIndexOf(u'\\'), Path.lastIndexOf(u'/'));
@@ -98,6 +109,7 @@ void TFrmCommInst::startUp() {
 
     // 8-12: the records and service objects of the whole run.
     FConfigFile = std::make_unique<TConfigFile>(configText, FbInstallMode);
+    FreeSessionObjects();
     gRegSoftInfo =
         new TRegSoftInfo(HKEY_CURRENT_USER, QStringLiteral("SOFTWARE\\") + FConfigFile->SoftId);
     gAPI = new TAPI(FConfigFile->FromSource, FConfigFile->SoftId, FConfigFile->Version,
@@ -174,12 +186,7 @@ void TFrmCommInst::FormClose(TCloseAction& /*Action*/) {
 }
 
 void TFrmCommInst::FormDestroy() {
-    delete gRegSoftInfo;
-    gRegSoftInfo = nullptr;
-    delete gWebsiteRedirect;
-    gWebsiteRedirect = nullptr;
-    delete gAPI;
-    gAPI = nullptr;
+    FreeSessionObjects();
     FConfigFile.reset();
 }
 
