@@ -90,7 +90,7 @@ int Stages(const QString& Installer, const QString& Work) {
 }
 
 // The download as the web installer makes it: the same client and settings, work events that
-// follow the bytes, then the SHA-256 check of what arrived.
+// follow the bytes, and the SHA-256 check of what arrived (taken as the bytes come in).
 int Download(const QString& Url, const QString& Path, const QString& Sha256) {
     THttpDownload http;
     http.HandleRedirects = true;
@@ -108,11 +108,10 @@ int Download(const QString& Url, const QString& Path, const QString& Sha256) {
         QFile file(Path);
         ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && http.Get(Url, file);
     });
-    QString digest;
-    const double check = Seconds([&] { digest = FileSha256Hex(Path); });
-    const bool matches = Sha256.isEmpty() || digest.compare(Sha256, Qt::CaseInsensitive) == 0;
-    std::printf("ok=%d get=%.4f sha=%.4f announced=%lld received=%lld events=%ld peak_kib=%ld\n",
-                ok && matches ? 1 : 0, get, check, announced, received, events, PeakResidentKib());
+    const bool matches =
+        Sha256.isEmpty() || http.BodySha256Hex().compare(Sha256, Qt::CaseInsensitive) == 0;
+    std::printf("ok=%d get=%.4f announced=%lld received=%lld events=%ld peak_kib=%ld\n",
+                ok && matches ? 1 : 0, get, announced, received, events, PeakResidentKib());
     return ok && matches ? 0 : 1;
 }
 

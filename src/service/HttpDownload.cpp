@@ -1,5 +1,6 @@
 // The package download on libcurl: the body streamed into the caller's file, libcurl's
-// progress turned into work events; and the SHA-256 of a file on OpenSSL EVP.
+// progress turned into work events, the body's SHA-256 taken on the way; and the SHA-256 of a
+// file, both on OpenSSL EVP.
 #include "service/HttpDownload.h"
 
 #include "service/HttpUtils.h"
@@ -12,6 +13,29 @@
 
 namespace {
 
+// A running SHA-256; Hex() is empty when OpenSSL failed at any step.
+class TSha256 {
+public:
+    TSha256() : FCtx(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
+        FOk = FCtx && EVP_DigestInit_ex(FCtx.get(), EVP_sha256(), nullptr) == 1;
+    }
+    void Update(const void* Data, size_t Size) {
+        FOk = FOk && EVP_DigestUpdate(FCtx.get(), Data, Size) == 1;
+    }
+    QString Hex() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (!FOk || EVP_DigestFinal_ex(FCtx.get(), digest, &length) != 1)
+            return {};
+        return QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(length)).toHex());
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> FCtx;
+    bool FOk = false;
+};
+
 struct TTransfer {
     THttpDownload* Client = nullptr;
     QFile* Target = nullptr;
@@ -20,6 +44,7 @@ struct TTransfer {
     qint64 LastCount = -1;
     bool Failed = false; // a write or a work event failed
     QString Error;
+    TSha256 Body;
 };
 
 size_t WriteToFile(char* Data, size_t Size, size_t Count, void* User) {
@@ -30,6 +55,7 @@ size_t WriteToFile(char* Data, size_t Size, size_t Count, void* User) {
         t->Error = QStringLiteral("write failed");
         return 0;
     }
+    t->Body.Update(Data, Size * Count);
     return Size * Count;
 }
 
@@ -78,6 +104,7 @@ void THttpDownload::SetDefaultLowSpeedLimit(const TLowSpeedLimit& Limit) {
 bool THttpDownload::Get(const QString& url, QFile& Target) {
     FResponseCode = 0;
     FLastError.clear();
+    FBodySha256Hex.clear();
     HttpGlobalInit();
     std::unique_ptr<CURL, TCurlFree> curl(curl_easy_init());
     if (!curl) {
@@ -136,6 +163,7 @@ bool THttpDownload::Get(const QString& url, QFile& Target) {
         FLastError = QStringLiteral("HTTP status %1").arg(status);
         return false;
     }
+    FBodySha256Hex = t.Body.Hex();
     return true;
 }
 
@@ -143,9 +171,7 @@ QString FileSha256Hex(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
-        return {};
+    TSha256 hash;
     QByteArray block(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(block.data(), block.size());
@@ -153,13 +179,7 @@ QString FileSha256Hex(const QString& path) {
             return {};
         if (n == 0)
             break;
-        if (EVP_DigestUpdate(ctx.get(), block.constData(), static_cast<size_t>(n)) != 1)
-            return {};
+        hash.Update(block.constData(), static_cast<size_t>(n));
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
-        return {};
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(length)).toHex());
+    return hash.Hex();
 }

@@ -51,10 +51,14 @@ public:
     bool Get(const QString& url, QFile& Target);
     int ResponseCode() const { return FResponseCode; }
     const QString& LastError() const { return FLastError; }
+    // The SHA-256 of the body written by the last successful Get, as 64 lower-case hex digits,
+    // taken as the bytes arrived (no second read of the file); empty after a failed Get.
+    const QString& BodySha256Hex() const { return FBodySha256Hex; }
 
 private:
     int FResponseCode = 0;
     QString FLastError;
+    QString FBodySha256Hex;
 };
 
 // The SHA-256 of a file's bytes as 64 lower-case hex digits, read in blocks; empty when the

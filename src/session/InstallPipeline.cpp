@@ -198,7 +198,7 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
             bool downloaded = downloadPackage(url, zipFile);
             // A package that is not the one the service announced counts as not downloaded.
             if (downloaded && !sha256.isEmpty() &&
-                FileSha256Hex(zipFile).compare(sha256, Qt::CaseInsensitive) != 0) {
+                FIdHttpDown->BodySha256Hex().compare(sha256, Qt::CaseInsensitive) != 0) {
                 ForceDeleteFile(zipFile);
                 downloaded = false;
             }

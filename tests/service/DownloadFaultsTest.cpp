@@ -40,10 +40,14 @@ TEST_P(DownloadFaultsTest, EndsAsTheServerLeftIt) {
     file.close();
     EXPECT_EQ(server.RequestCount(), 1u);
     EXPECT_EQ(workEnds, 1) << "the work ends once, whatever happened";
-    if (c.Success)
+    if (c.Success) {
         EXPECT_EQ(ReadTestFile(path).toStdString(), body.substr(0, c.KeptBytes));
-    else
+        // The digest taken on the way is the one of what the file holds.
+        EXPECT_EQ(download.BodySha256Hex(), FileSha256Hex(path));
+    } else {
         EXPECT_FALSE(download.LastError().isEmpty());
+        EXPECT_TRUE(download.BodySha256Hex().isEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
