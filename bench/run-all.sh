@@ -18,8 +18,9 @@
 #    executable), UnzipWithPassword, SaveExeWithoutResource (unin.exe), the set-up of this
 #    configuration (shortcuts, uninstall entry) and LaunchProgram; plus, for comparison, the
 #    earlier whole copy of the installer (CopyFileOver).
-# 2. Web install: `oneclick-bench download` runs THttpDownload as the installer sets it up, then
-#    FileSha256Hex, as the installer checks the announced SHA-256; against `curl -o`.
+# 2. Web install: `oneclick-bench download` runs THttpDownload as the installer sets it up and
+#    checks the announced SHA-256 the way the installer does (taken as the bytes arrive);
+#    against `curl -o`, and like for like against `curl -o` followed by `sha256sum`.
 # 3. Start-up: `oneclick-bench startup` runs the program entry's own steps (QApplication, the
 #    installer window's creation with the installer's resources, show) and prints the wall clock
 #    (CLOCK_REALTIME) at the window's first Expose event; the script reads the same clock just
