@@ -74,10 +74,32 @@ TImage::TImage(QWidget* Parent) : QWidget(Parent) {
     resize(105, 105);
 }
 
+const TPicture& TImage::Picture() const {
+    if (FDecode) {
+        const auto decode = std::move(FDecode);
+        FDecode = nullptr;
+        FPicture = decode();
+    }
+    return FPicture;
+}
+
 void TImage::SetPicture(const TPicture& Value) {
+    FDecode = nullptr;
     FPicture = Value;
     applyAutoSize();
     update();
+}
+
+void TImage::SetDeferredPicture(const QSize& Size, std::function<TPicture()> Decode) {
+    FPicture = {};
+    FDeferredSize = Size;
+    FDecode = std::move(Decode);
+    applyAutoSize();
+    update();
+}
+
+QSize TImage::pictureSize() const {
+    return FDecode ? FDeferredSize : FPicture.Image.size();
 }
 
 void TImage::SetAutoSize(bool Value) {
@@ -101,9 +123,10 @@ void TImage::SetCenter(bool Value) {
 }
 
 void TImage::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    if (FAutoSize && FPicture.Image.width() > 0 && FPicture.Image.height() > 0) {
-        AWidth = FPicture.Image.width();
-        AHeight = FPicture.Image.height();
+    const QSize picture = pictureSize();
+    if (FAutoSize && picture.width() > 0 && picture.height() > 0) {
+        AWidth = picture.width();
+        AHeight = picture.height();
     }
     setGeometry(ALeft, ATop, AWidth, AHeight);
 }
@@ -113,12 +136,13 @@ void TImage::applyAutoSize() {
 }
 
 QRect TImage::DestRect() const {
-    return CalcPictureRect(FPicture.Image.width(), FPicture.Image.height(), width(), height(),
-                           FStretch, FProportional, FCenter);
+    const QSize picture = pictureSize();
+    return CalcPictureRect(picture.width(), picture.height(), width(), height(), FStretch,
+                           FProportional, FCenter);
 }
 
 void TImage::paintEvent(QPaintEvent*) {
-    if (FPicture.IsEmpty())
+    if (Picture().IsEmpty())
         return;
     QPainter painter(this);
     painter.drawImage(DestRect(), FPicture.Image);
@@ -135,8 +159,9 @@ void TImage::mouseReleaseEvent(QMouseEvent* E) {
 void TImage::resizeEvent(QResizeEvent* E) {
     QWidget::resizeEvent(E);
     // Whoever sizes an auto-sized image, the picture keeps its own size.
-    if (FAutoSize && !FPicture.IsEmpty() && size() != FPicture.Image.size())
-        resize(FPicture.Image.size());
+    const QSize picture = pictureSize();
+    if (FAutoSize && !picture.isEmpty() && size() != picture)
+        resize(picture);
 }
 
 void LoadPngToImage(TImage* Image, const QString& Name, const QString& Type) {

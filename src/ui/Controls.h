@@ -59,9 +59,13 @@ class TImage : public QWidget, public TControlEvents {
 public:
     explicit TImage(QWidget* Parent = nullptr);
 
-    const TPicture& Picture() const { return FPicture; }
+    // A deferred picture is decoded here, at the latest.
+    const TPicture& Picture() const;
     // Takes a copy; with AutoSize the control takes the picture's size. Redraws.
     void SetPicture(const TPicture& Value);
+    // A picture of the given size that is decoded only when it is first drawn or asked for, so
+    // one that is replaced before the control is shown costs nothing. Otherwise as SetPicture.
+    void SetDeferredPicture(const QSize& Size, std::function<TPicture()> Decode);
 
     QString Hint() const { return toolTip(); }
     void SetHint(const QString& Value) { setToolTip(Value); }
@@ -90,8 +94,11 @@ protected:
 
 private:
     void applyAutoSize();
+    QSize pictureSize() const;
 
-    TPicture FPicture;
+    mutable TPicture FPicture;
+    mutable std::function<TPicture()> FDecode; // set while a deferred picture waits
+    QSize FDeferredSize;
     bool FAutoSize = false;
     bool FStretch = false;
     bool FProportional = false;

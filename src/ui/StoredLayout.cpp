@@ -6,8 +6,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
+#include <QMutex>
 #include <QPalette>
 #include <QWidget>
+#include <QtEndian>
 
 namespace {
 const char* const cnAlignProperty = "oneclickAlign";
@@ -24,6 +27,30 @@ void addFaceSubstitutes() {
         return true;
     }();
     Q_UNUSED(done)
+}
+
+QString designPath(const QString& Name) {
+    return QStringLiteral(":/design/") + Name + QStringLiteral(".png");
+}
+
+// The size in a design picture's PNG header, read without decoding it. Invalid when the program
+// carries no such picture or its header is not one the decoder would take; such a picture is
+// decoded at once, so it fails as it always did.
+QSize designPictureSize(const QString& Name) {
+    QFile file(designPath(Name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(24);
+    if (head.size() < 24 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
+        return {};
+    const auto be32 = [&head](int At) {
+        return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(head.constData()) + At);
+    };
+    const quint32 w = be32(16);
+    const quint32 h = be32(20);
+    if (w == 0 || h == 0 || w > quint32(MaxPngSide) || h > quint32(MaxPngSide))
+        return {};
+    return QSize(int(w), int(h));
 }
 
 void applyAlign(QWidget* Control) {
@@ -126,14 +153,24 @@ TAlign AlignOf(const QWidget* Control) {
 }
 
 TPicture DesignPicture(const QString& Name) {
-    QFile file(QStringLiteral(":/design/") + Name + QStringLiteral(".png"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    try {
-        return DecodePng(file.readAll());
-    } catch (const EPngError&) {
-        return {};
+    // Several controls share a picture (the four main buttons, both hairlines) and dialogs come
+    // back: each picture is decoded once, its pixels shared by every control that shows it.
+    static QMutex lock;
+    static QHash<QString, TPicture> decoded;
+    const QMutexLocker locker(&lock);
+    const auto found = decoded.constFind(Name);
+    if (found != decoded.constEnd())
+        return *found;
+    TPicture picture;
+    QFile file(designPath(Name));
+    if (file.open(QIODevice::ReadOnly)) {
+        try {
+            picture = DecodePng(file.readAll());
+        } catch (const EPngError&) {
+        }
     }
+    decoded.insert(Name, picture);
+    return picture;
 }
 
 bool LoadPictureResource(TPicture& Picture, const QString& Name) {
@@ -151,7 +188,13 @@ TImage* PlaceImage(QWidget* Parent, const char* Name, const QRect& Bounds,
                    const QString& DesignName, bool Stretch, bool AutoSize) {
     auto* control = PlaceControl<TImage>(Parent, Name, Bounds);
     control->SetStretch(Stretch);
-    control->SetPicture(DesignPicture(DesignName));
+    // Most of the window's large pictures are replaced by the installer's own before the window
+    // is shown; those are never decoded.
+    const QSize size = designPictureSize(DesignName);
+    if (size.isValid())
+        control->SetDeferredPicture(size, [DesignName] { return DesignPicture(DesignName); });
+    else
+        control->SetPicture(DesignPicture(DesignName));
     control->SetAutoSize(AutoSize);
     return control;
 }

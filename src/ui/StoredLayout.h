@@ -36,7 +36,7 @@ void SetAlign(QWidget* Control, TAlign Align);
 TAlign AlignOf(const QWidget* Control);
 
 // A design-time picture of the stored layouts by its file name without ".png" ("inst_bgpic").
-// Empty when the program carries no such picture.
+// Empty when the program carries no such picture. Decoded once; later calls share its pixels.
 TPicture DesignPicture(const QString& Name);
 
 // Loads the installer's picture resource Name (type "file") into Picture. False, and Picture
@@ -77,7 +77,7 @@ T* PlaceLabel(QWidget* Parent, const char* Name, const QRect& Bounds, const QStr
     return control;
 }
 
-// An image showing a design-time picture.
+// An image showing a design-time picture, decoded when it is first drawn (SetDeferredPicture).
 TImage* PlaceImage(QWidget* Parent, const char* Name, const QRect& Bounds,
                    const QString& DesignName, bool Stretch = false, bool AutoSize = false);
 
