@@ -33,15 +33,11 @@ protected:
     }
 };
 
-TEST_P(TFuzzReplayTest, SeedsRunThrough) {
+// A crash found by fuzzing is kept in fuzz/regressions/<target>/ once it is fixed.
+TEST_P(TFuzzReplayTest, SeedsAndKeptCrashesRunThrough) {
     const QStringList seeds = filesOf(folder("corpus"));
     ASSERT_FALSE(seeds.isEmpty()) << "no seeds in " << folder("corpus").toStdString();
-    for (const QString& path : seeds)
-        replay(GetParam(), path);
-}
-
-TEST_P(TFuzzReplayTest, KeptCrashesRunThrough) {
-    for (const QString& path : filesOf(folder("regressions")))
+    for (const QString& path : seeds + filesOf(folder("regressions")))
         replay(GetParam(), path);
 }
 
