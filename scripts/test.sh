@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds everything and runs the whole test suite: first as shipped,
-# then again with address and undefined-behaviour sanitizers. Both must pass.
+# then again with address and undefined-behaviour sanitizers, then every fuzzing target for a
+# few seconds (clang build). All three must pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -60,4 +61,6 @@ phase "tests" run_suite "$BUILD_DIR"
 phase "sanitizer build" build_tree "$ASAN_DIR" -DONECLICK_ASAN=ON -DONECLICK_BENCH=OFF
 phase "sanitizer tests" run_sanitized_suite
 
-# Later phases (the fuzzing smoke run) go here.
+FUZZ_DIR="${BUILD_DIR}-fuzz"
+[[ $FUZZ_DIR = /* ]] || FUZZ_DIR="$PWD/$FUZZ_DIR"
+phase "fuzzing smoke run" env FUZZ_BUILD_DIR="$FUZZ_DIR" scripts/fuzz.sh 5
