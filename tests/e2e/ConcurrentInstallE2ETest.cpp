@@ -2,11 +2,10 @@
 // they take turns, and the product ends up installed once and whole, with whole registry
 // entries, a report of every stage from each, and nothing left over in the temporary folder.
 #include "config/RegistryStrings.h"
+#include "e2e/BuiltProgramsTest.h"
 #include "platform/FileUtils.h"
 #include "platform/RegIntegration.h"
 #include "registry/Registry.h"
-#include "testsupport/LoopbackServer.h"
-#include "testsupport/TestEnv.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,17 +22,14 @@ namespace {
 
 const QString cnSoftId = QStringLiteral("quintelzip_win");
 
-class ConcurrentInstallE2ETest : public TIsolatedTest {
+class ConcurrentInstallE2ETest : public TBuiltProgramsTest {
 protected:
-    TLoopbackServer FServer;
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
     QString FPackageDir = FWork + QStringLiteral("/package");
 
     void SetUp() override {
-        if (!QFileInfo::exists(setup()) || !QFileInfo::exists(tool()))
-            GTEST_SKIP() << "oneclick-setup or oneclick-build is not built";
-        QDir().mkpath(FWork);
-        FEnv.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+        TBuiltProgramsTest::SetUp();
+        if (IsSkipped())
+            return;
         FEnv.Set("PATH", QStringLiteral("/usr/bin:/bin"));
         // The demo product with a large file, so that the package takes a while to write and
         // to extract.
@@ -46,10 +42,6 @@ protected:
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(big.data()), big.size() / 4);
         WriteTestFile(FPackageDir + QStringLiteral("/data/big.bin"), big);
     }
-
-    static QString setup() { return BuiltProgram(QStringLiteral("src/session/oneclick-setup")); }
-    static QString tool() { return BuiltProgram(QStringLiteral("tools/build/oneclick-build")); }
-    QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
 
     QString build(const QString& FileName) {
         const QString zip = FWork + QStringLiteral("/demo.zip");

@@ -1,9 +1,9 @@
 // The built installer run under a file-size limit, as on a disk that fills up: past the limit
 // its writes fail instead of the system ending it, so it still reports why the install failed
 // and opens the support page, and leaves no half-written file under a final name.
+#include "e2e/BuiltProgramsTest.h"
 #include "platform/FileUtils.h"
 #include "testsupport/LoopbackServer.h"
-#include "testsupport/TestEnv.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -20,29 +20,15 @@ struct TLimitCase {
     bool PackageLeft;
 };
 
-class DiskFullE2ETest : public TIsolatedTest, public ::testing::WithParamInterface<TLimitCase> {
+class DiskFullE2ETest : public TBuiltProgramsTest,
+                        public ::testing::WithParamInterface<TLimitCase> {
 protected:
-    TLoopbackServer FServer;
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
-
     void SetUp() override {
-        if (!QFileInfo::exists(setup()) || !QFileInfo::exists(tool()))
-            GTEST_SKIP() << "oneclick-setup or oneclick-build is not built";
-        QDir().mkpath(FWork);
-        FEnv.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
-        const QString bin = FEnv.Root() + QStringLiteral("/bin");
-        WriteTestFile(
-            bin + QStringLiteral("/xdg-open"),
-            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(pagesLog()).toUtf8());
-        QFile::setPermissions(bin + QStringLiteral("/xdg-open"),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        FEnv.Set("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+        TBuiltProgramsTest::SetUp();
+        recordBrowserTo(pagesLog());
     }
 
-    static QString setup() { return BuiltProgram(QStringLiteral("src/session/oneclick-setup")); }
-    static QString tool() { return BuiltProgram(QStringLiteral("tools/build/oneclick-build")); }
     QString pagesLog() const { return FEnv.Root() + QStringLiteral("/bin/opened.log"); }
-    QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
 
     // The demo product with 512 KiB that does not shrink and 4 MiB that does: a package of
     // about 520 KiB whose largest file is 4 MiB.

@@ -2,13 +2,12 @@
 // product, started under a file name with a channel and a keyword id, against a loopback
 // service that records every request.
 #include "config/RegistryStrings.h"
+#include "e2e/BuiltProgramsTest.h"
 #include "platform/RegIntegration.h"
 #include "platform/ResourceContainer.h"
 #include "registry/Registry.h"
 #include "support/Cipher.h"
 #include "support/Constants.h"
-#include "testsupport/LoopbackServer.h"
-#include "testsupport/TestEnv.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -17,30 +16,15 @@
 
 namespace {
 
-class InstallE2ETest : public TIsolatedTest {
+class InstallE2ETest : public TBuiltProgramsTest {
 protected:
-    TLoopbackServer FServer;
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
     QString FResources = SourceDir() + QStringLiteral("/resources");
 
     void SetUp() override {
-        if (!QFileInfo::exists(setup()) || !QFileInfo::exists(tool()))
-            GTEST_SKIP() << "oneclick-setup or oneclick-build is not built";
-        QDir().mkpath(FWork);
-        FEnv.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+        TBuiltProgramsTest::SetUp();
         // The support page goes to a browser that only notes it.
-        const QString bin = FEnv.Root() + QStringLiteral("/bin");
-        WriteTestFile(bin + QStringLiteral("/xdg-open"),
-                      QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1/opened.log'\n")
-                          .arg(bin)
-                          .toUtf8());
-        QFile::setPermissions(bin + QStringLiteral("/xdg-open"),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        FEnv.Set("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+        recordBrowserTo(FEnv.Root() + QStringLiteral("/bin/opened.log"));
     }
-
-    static QString setup() { return BuiltProgram(QStringLiteral("src/session/oneclick-setup")); }
-    static QString tool() { return BuiltProgram(QStringLiteral("tools/build/oneclick-build")); }
 
     QString package() {
         const QString out = FWork + QStringLiteral("/demo.zip");
@@ -84,7 +68,6 @@ protected:
         return found;
     }
 
-    QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
     QString marker() const { return FEnv.Home() + QStringLiteral("/.quintel-demo-started"); }
 
     bool waitFor(const QString& Path) const {

@@ -2,10 +2,9 @@
 // uninstaller it left in the product's folder removes the product again, silently ("astart"),
 // reporting the installed version to a loopback service.
 #include "config/RegistryStrings.h"
+#include "e2e/BuiltProgramsTest.h"
 #include "platform/RegIntegration.h"
 #include "registry/Registry.h"
-#include "testsupport/LoopbackServer.h"
-#include "testsupport/TestEnv.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,22 +31,13 @@ struct TRoundTrip {
     bool KeepsSubfolder; // the whole-tree rule leaves the subfolder "common"
 };
 
-class RoundTripE2ETest : public TIsolatedTest, public ::testing::WithParamInterface<TRoundTrip> {
+class RoundTripE2ETest : public TBuiltProgramsTest,
+                         public ::testing::WithParamInterface<TRoundTrip> {
 protected:
-    TLoopbackServer FServer;
-    QString FWork = FEnv.Root() + QStringLiteral("/work");
-
     void SetUp() override {
-        if (!QFileInfo::exists(setup()) || !QFileInfo::exists(tool()))
-            GTEST_SKIP() << "oneclick-setup or oneclick-build is not built";
-        QDir().mkpath(FWork);
-        FEnv.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+        TBuiltProgramsTest::SetUp();
         FServer.Reply("/api/report/uninstall", 200, R"({"code":0})");
     }
-
-    static QString setup() { return BuiltProgram(QStringLiteral("src/session/oneclick-setup")); }
-    static QString tool() { return BuiltProgram(QStringLiteral("tools/build/oneclick-build")); }
-    QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
 
     // The demo installer, starting with the system as a Run value, with or without the marker.
     QString build(bool Marker) {
