@@ -78,16 +78,10 @@ rm -rf "$service"
 mkdir -p "$service"
 "$dist" publish --db "$service/dist.db" --packages "$service/packages" --soft-id quintelzip_win \
   --version 2.0.2.6 --package "$inst/pkg-300-aes256.zip" >/dev/null
-"$dist" serve --db "$service/dist.db" --listen 127.0.0.1:0 >"$service/serve.log" 2>&1 &
-dist_pid=$!
-trap 'kill "$dist_pid" 2>/dev/null || true; wait "$dist_pid" 2>/dev/null || true' EXIT
-url=""
-for _ in $(seq 1 100); do
-  url=$(sed -n 's/^listening on \(http:[^ ]*\)\/.*/\1/p' "$service/serve.log")
-  [ -n "$url" ] && break
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "the service did not start" >&2; exit 1; }
+source "$repo/scripts/dist-service.sh"
+trap 'kill "${DIST_PID:-}" 2>/dev/null || true; wait "${DIST_PID:-}" 2>/dev/null || true' EXIT
+start_dist_service "$dist" "$service/dist.db" "$service/serve.log"
+url="$SERVICE_URL"
 
 for pair in 300:aes256 300:zipcrypto 100:aes256 1000:aes256; do
   size="${pair%%:*}" scheme="${pair##*:}"

@@ -44,16 +44,9 @@ fi
 # The maker's reference service on loopback receives the installer's reports.
 "$DIST" publish --db "$DEMO/service/dist.db" --packages "$DEMO/service/packages" \
   --soft-id quintelzip_win --version 2.0.2.6 --package "$DEMO/demo.zip" > /dev/null
-"$DIST" serve --db "$DEMO/service/dist.db" --listen 127.0.0.1:0 > "$DEMO/service/serve.log" 2>&1 &
-DIST_PID=$!
-trap 'kill "$DIST_PID" 2> /dev/null || true' EXIT
-SERVICE_URL=""
-for _ in $(seq 1 100); do
-  SERVICE_URL=$(sed -n 's/^listening on \(http:[^ ]*\).*/\1/p' "$DEMO/service/serve.log")
-  [ -n "$SERVICE_URL" ] && break
-  sleep 0.1
-done
-[ -n "$SERVICE_URL" ] || { echo "the demo service did not start" >&2; exit 1; }
+source scripts/dist-service.sh
+trap 'kill "${DIST_PID:-}" 2> /dev/null || true' EXIT
+start_dist_service "$DIST" "$DEMO/service/dist.db" "$DEMO/service/serve.log"
 
 INSTALLER="$DEMO/Tavelin-setup.exe"
 PACKAGE_ARGS=(--package "$DEMO/demo.zip")
