@@ -17,11 +17,6 @@
 
 namespace {
 
-const QString cnInstallFailed =
-    QStringLiteral("安装失败，请联系官网客服协助处理。即将打开客服窗口！");
-const QString cnUnzipFailed =
-    QStringLiteral("文件解压失败，可能是被杀毒软件拦截导致，建议退出杀毒软件后重试！");
-const QString cnNetQuestion = QStringLiteral("网络连接异常，是否尝试重连？");
 const QString cnStartFailed =
     QStringLiteral("软件启动失败，可能是杀毒软件拦截所致！请先暂停杀毒软件再继续。是否重试？");
 

@@ -29,6 +29,13 @@
 
 inline const char* const cnTestPackagePassword = "583920";
 
+// What the user reads when an install fails, and the network question.
+inline const QString cnInstallFailed =
+    QStringLiteral("安装失败，请联系官网客服协助处理。即将打开客服窗口！");
+inline const QString cnUnzipFailed =
+    QStringLiteral("文件解压失败，可能是被杀毒软件拦截导致，建议退出杀毒软件后重试！");
+inline const QString cnNetQuestion = QStringLiteral("网络连接异常，是否尝试重连？");
+
 // The demo product's configuration with a few values changed.
 inline nlohmann::json DemoConfig() {
     QFile file(SourceDir() + QStringLiteral("/resources/config.json"));
