@@ -140,9 +140,10 @@ void TFrmCommInst::btnInstallClick(QObject* /*Sender*/) {
         ProcessMessages();
         setStatus(QStringLiteral("开始安装..."));
         ProcessMessages();
-        const QString zipFile = GetTempDir() + FConfigFile->SoftId + QStringLiteral(".zip");
-        const TInstallLock installLock(GetTempDir() + FConfigFile->SoftId +
-                                       QStringLiteral(".lock"));
+        // The private temporary folder is checked once; the package and its lock live there.
+        const QString packageBase = GetTempDir() + FConfigFile->SoftId;
+        const QString zipFile = packageBase + QStringLiteral(".zip");
+        const TInstallLock installLock(packageBase + QStringLiteral(".lock"));
         // The earlier installer has started the product by now: its running copies would hold
         // the files about to be replaced, as at start-up.
         if (installLock.Waited())
