@@ -1,7 +1,7 @@
 // Times one package extraction: oneclick-bench-extract ZIP TARGET PASSWORD. Prints the wall
 // time, the number of progress events, the last percent and the peak resident memory.
 #include "BenchSupport.h"
-#include "platform/MyZip.h"
+#include "package/MyZip.h"
 
 #include <QString>
 

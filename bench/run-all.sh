@@ -35,8 +35,8 @@ export ONECLICK_BENCH_BUILD="$build" ONECLICK_BENCH_DIR="$work"
 
 need zip 7z bsdtar curl python3 cmake /usr/bin/time
 build_targets oneclick-setup oneclick-build oneclick-dist oneclick-bench oneclick-bench-extract
-tool="$build/tools/build/oneclick-build"
-dist="$build/tools/dist/oneclick-dist"
+tool="$build/tools/oneclick-build/oneclick-build"
+dist="$build/tools/oneclick-dist/oneclick-dist"
 inst="$work/install"
 mkdir -p "$inst"
 

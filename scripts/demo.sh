@@ -13,8 +13,8 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target oneclick-setup oneclick-build oneclick-dist
 BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
-BUILD_TOOL="$BUILD_DIR/tools/build/oneclick-build"
-DIST="$BUILD_DIR/tools/dist/oneclick-dist"
+BUILD_TOOL="$BUILD_DIR/tools/oneclick-build/oneclick-build"
+DIST="$BUILD_DIR/tools/oneclick-dist/oneclick-dist"
 
 DEMO="$BUILD_DIR/demo"
 rm -rf "$DEMO/package" "$DEMO/service"

@@ -15,8 +15,8 @@ fi
 cmake --build "$BUILD_DIR" --target oneclick-dist oneclick-dist-load
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/dist-load.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-LOAD="$BUILD_DIR/tools/dist/oneclick-dist-load"
-SERVER="$BUILD_DIR/tools/dist/oneclick-dist"
+LOAD="$BUILD_DIR/tools/oneclick-dist/oneclick-dist-load"
+SERVER="$BUILD_DIR/tools/oneclick-dist/oneclick-dist"
 echo "== steady load"
 "$LOAD" --server "$SERVER" --work "$WORK/steady" --clients "$CLIENTS" --seconds "$SECONDS_"
 echo "== killed halfway"

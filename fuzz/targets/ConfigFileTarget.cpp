@@ -5,7 +5,7 @@
 
 #include "config/ConfigFile.h"
 #include "config/Source.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 
 int FuzzConfigFile(const std::uint8_t* Data, std::size_t Size) {
     if (Size == 0)

@@ -2,7 +2,7 @@
 #include "FuzzTargets.h"
 
 #include "config/Source.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 
 int FuzzExeName(const std::uint8_t* Data, std::size_t Size) {
     SetRunningExePath(QStringLiteral("/nonexistent-fuzz-dir/") + FuzzUtf8(Data, Size));

@@ -3,8 +3,8 @@
 // whether the text is read enciphered and whether the form takes the language's font.
 #include "FuzzTargets.h"
 
-#include "platform/ResourceContainer.h"
-#include "platform/system/RunningExe.h"
+#include "resources/ResourceContainer.h"
+#include "base/RunningExe.h"
 #include "ui/Controls.h"
 #include "ui/TransLang.h"
 

@@ -3,7 +3,7 @@
 // the seeds' encrypted entries can be opened.
 #include "FuzzTargets.h"
 
-#include "platform/MyZip.h"
+#include "package/MyZip.h"
 #include "support/Constants.h"
 
 #include <QDir>

@@ -3,9 +3,9 @@
 // reached by more than one input in four billion.
 #include "FuzzTargets.h"
 
-#include "platform/ResourceContainer.h"
-#include "platform/Resources.h"
-#include "platform/system/RunningExe.h"
+#include "resources/ResourceContainer.h"
+#include "resources/Resources.h"
+#include "base/RunningExe.h"
 
 #include <QFileInfo>
 #include <QtEndian>

@@ -4,7 +4,7 @@
 
 #include "config/Source.h"
 #include "config/TextUtils.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <nlohmann/json.hpp>
 

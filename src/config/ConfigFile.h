@@ -3,7 +3,7 @@
 // markers of the two path fields expanded.
 #pragma once
 
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,7 +3,7 @@
 
 #include "config/RegistryStrings.h"
 #include "config/TextUtils.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 
 #include <QFileInfo>
 

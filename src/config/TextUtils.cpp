@@ -2,7 +2,7 @@
 // inputs), so the rules are written out here.
 #include "config/TextUtils.h"
 
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 
 QString DropRight(const QString& S, int Count) {
     if (Count <= 0)

@@ -4,7 +4,7 @@
 // zombies of the installer.
 #pragma once
 
-#include "registry/Registry.h" // the shared error numbers
+#include "base/ErrorCodes.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -16,13 +16,6 @@ constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOWMAXIMIZED = 3;
 constexpr int SW_SHOW = 5;
-
-// Error numbers of a failed start, as the system gives them.
-constexpr int ERROR_PATH_NOT_FOUND = 3;
-constexpr int ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr int ERROR_GEN_FAILURE = 31;
-constexpr int ERROR_BAD_EXE_FORMAT = 193;
-constexpr int ERROR_DIRECTORY = 267;
 
 // Results of the shell's "open": above 32 success, else one of these.
 constexpr int SE_ERR_FNF = 2;

@@ -6,8 +6,8 @@
 #include "platform/FileUtils.h"
 #include "platform/Shortcuts.h"
 #include "platform/linux/DesktopEntry.h"
-#include "platform/system/Exception.h"
-#include "platform/system/Locations.h"
+#include "base/Exception.h"
+#include "base/Locations.h"
 
 #include <QDir>
 #include <QFileInfo>

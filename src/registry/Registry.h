@@ -5,7 +5,8 @@
 // Key and value names compare without regard to case; a leading backslash means the root.
 #pragma once
 
-#include "platform/system/Exception.h"
+#include "base/ErrorCodes.h"
+#include "base/Exception.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 
-using LONG = std::int32_t;
 using DWORD = std::uint32_t;
 using REGSAM = std::uint32_t;
 
@@ -24,21 +24,6 @@ using HKEY = TRegKeyHandle*;
 extern HKEY const HKEY_CLASSES_ROOT;
 extern HKEY const HKEY_CURRENT_USER;
 extern HKEY const HKEY_LOCAL_MACHINE;
-
-// Error numbers, as Windows gives them.
-constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
-constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_OUTOFMEMORY = 14;
-constexpr LONG ERROR_INVALID_PARAMETER = 87;
-constexpr LONG ERROR_MORE_DATA = 234;
-constexpr LONG ERROR_NO_MORE_ITEMS = 259;
-constexpr LONG ERROR_BADDB = 1009;
-constexpr LONG ERROR_CANTOPEN = 1011;
-constexpr LONG ERROR_CANTREAD = 1012;
-constexpr LONG ERROR_CANTWRITE = 1013;
-constexpr LONG ERROR_KEY_DELETED = 1018;
 
 // Value types.
 constexpr DWORD REG_NONE = 0;

@@ -6,7 +6,7 @@
 #include "config/RegistryStrings.h"
 #include "config/Source.h"
 #include "config/TextUtils.h"
-#include "platform/BaseUrls.h"
+#include "resources/BaseUrls.h"
 
 #include <QUuid>
 #include <cmath>

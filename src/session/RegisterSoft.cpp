@@ -6,7 +6,7 @@
 #include "platform/FileUtils.h"
 #include "platform/Process.h"
 #include "platform/RegIntegration.h"
-#include "platform/Resources.h"
+#include "resources/Resources.h"
 #include "platform/Services.h"
 #include "platform/Shortcuts.h"
 #include "session/SessionDialogs.h"

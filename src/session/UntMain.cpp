@@ -7,7 +7,7 @@
 #include "platform/FileUtils.h"
 #include "platform/Process.h"
 #include "platform/RegIntegration.h"
-#include "platform/Resources.h"
+#include "resources/Resources.h"
 #include "platform/SystemVersion.h"
 #include "service/API.h"
 #include "session/SessionDialogs.h"

@@ -2,7 +2,7 @@
 // EAbstractError until a store overrides it.
 #pragma once
 
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // plain bytes are the text in the ANSI code page, zero-padded to a multiple of 16.
 #pragma once
 
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -2,7 +2,7 @@
 // and the product. The product id goes in as it is, without percent-encoding.
 #include "support/WebsiteRedirect.h"
 
-#include "platform/BaseUrls.h"
+#include "resources/BaseUrls.h"
 #include "platform/Process.h"
 
 TWebsiteRedirect::TWebsiteRedirect(const QString& softId, const QString& FromSource,

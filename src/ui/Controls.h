@@ -3,7 +3,7 @@
 // class names are the ones the drag-to-move rule and the translation engine look for.
 #pragma once
 
-#include "platform/Png.h"
+#include "resources/Png.h"
 
 #include <QFrame>
 #include <QGroupBox>

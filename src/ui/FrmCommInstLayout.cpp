@@ -1,7 +1,7 @@
 // The installer window as designed: its controls, their looks and the handler bindings.
 #include "ui/FrmCommInstLayout.h"
 
-#include "platform/Resources.h"
+#include "resources/Resources.h"
 #include "ui/StoredLayout.h"
 
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 // side, cut into equal cells for the picture buttons.
 #pragma once
 
-#include "platform/Png.h"
+#include "resources/Png.h"
 
 #include <QList>
 

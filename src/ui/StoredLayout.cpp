@@ -1,7 +1,7 @@
 // Faces, colours, side alignment and the compiled-in design-time pictures of the layouts.
 #include "ui/StoredLayout.h"
 
-#include "platform/Resources.h"
+#include "resources/Resources.h"
 
 #include <QEvent>
 #include <QFile>

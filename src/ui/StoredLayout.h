@@ -2,7 +2,7 @@
 // side of the parent, and the design-time pictures compiled into the program.
 #pragma once
 
-#include "platform/Png.h"
+#include "resources/Png.h"
 #include "ui/Controls.h"
 #include "ui/TextImageButton.h"
 

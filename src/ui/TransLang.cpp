@@ -2,7 +2,7 @@
 #include "ui/TransLang.h"
 
 #include "config/TextUtils.h"
-#include "platform/Resources.h"
+#include "resources/Resources.h"
 #include "support/Cipher.h"
 #include "support/Constants.h"
 #include "ui/CommForm.h"

@@ -3,7 +3,7 @@
 // exports the template a translator fills in. Language files are resources of type "Lang".
 #pragma once
 
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 #include "ui/Language.h"
 
 #include <QHash>

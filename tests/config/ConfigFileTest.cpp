@@ -2,7 +2,7 @@
 // step with its registry effects, folder markers, and documents it must refuse.
 #include "config/ConfigFile.h"
 #include "config/RegProbe.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

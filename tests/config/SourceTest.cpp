@@ -2,7 +2,7 @@
 // per-product key.
 #include "config/Source.h"
 #include "config/RegProbe.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 #include "testsupport/TestEnv.h"
 
 namespace {

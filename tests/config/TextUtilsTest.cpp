@@ -1,7 +1,7 @@
 // The text helpers' edge rules, one table per helper family, since callers depend on exactly
 // these edges (missing marks, empty patterns, trailing empty items).
 #include "config/TextUtils.h"
-#include "platform/system/Exception.h"
+#include "base/Exception.h"
 
 #include <gtest/gtest.h>
 

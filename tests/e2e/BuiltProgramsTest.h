@@ -24,7 +24,7 @@ protected:
     }
 
     static QString setup() { return BuiltProgram(QStringLiteral("src/session/oneclick-setup")); }
-    static QString tool() { return BuiltProgram(QStringLiteral("tools/build/oneclick-build")); }
+    static QString tool() { return BuiltProgram(QStringLiteral("tools/oneclick-build/oneclick-build")); }
     // Where the demo product installs.
     QString target() const { return FEnv.DataHome() + QStringLiteral("/Tavelin"); }
 

@@ -4,7 +4,7 @@
 #include "config/RegistryStrings.h"
 #include "e2e/BuiltProgramsTest.h"
 #include "platform/RegIntegration.h"
-#include "platform/ResourceContainer.h"
+#include "resources/ResourceContainer.h"
 #include "registry/Registry.h"
 #include "support/Cipher.h"
 #include "support/Constants.h"

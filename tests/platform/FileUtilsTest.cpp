@@ -2,8 +2,8 @@
 // installer's own location, deleting files and trees (dot-files kept, links never followed)
 // and copying over a file.
 #include "platform/FileUtils.h"
-#include "platform/system/Exception.h"
-#include "platform/system/RunningExe.h"
+#include "base/Exception.h"
+#include "base/RunningExe.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

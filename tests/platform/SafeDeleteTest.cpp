@@ -2,7 +2,7 @@
 // directories count as protected, and that a refused delete leaves every file in place.
 #include "platform/SafeDelete.h"
 #include "platform/Drives.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "platform/FileUtils.h"
 #include "platform/Process.h"
 #include "platform/ProcessTestSupport.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 
 #include <QDir>
 #include <QStandardPaths>

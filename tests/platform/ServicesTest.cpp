@@ -2,7 +2,7 @@
 // answers from state files (unit known, active state, what a stop leads to). The poll pause is
 // replaced, so the test records the sleeps instead of waiting them out.
 #include "platform/Services.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

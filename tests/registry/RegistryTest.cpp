@@ -1,7 +1,7 @@
 // The registry calls as the code above them uses them: keys and names without regard to case,
 // typed values, the default value, access rights, deletion, enumeration and error numbers.
 #include "registry/Registry.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 #include "testsupport/TestEnv.h"
 
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 #include "service/API.h"
 
 #include "config/RegistryStrings.h"
-#include "platform/BaseUrls.h"
-#include "platform/system/Exception.h"
+#include "resources/BaseUrls.h"
+#include "base/Exception.h"
 #include "registry/Registry.h"
 #include "testsupport/LoopbackServer.h"
 #include "testsupport/TestEnv.h"

@@ -3,8 +3,8 @@
 // pages it is asked to open, and a hand that answers modal dialogs by clicking their buttons.
 #pragma once
 
-#include "platform/ResourceContainer.h"
-#include "platform/system/RunningExe.h"
+#include "resources/ResourceContainer.h"
+#include "base/RunningExe.h"
 #include "service/HttpUtils.h"
 #include "session/UntMain.h"
 #include "testsupport/LoopbackServer.h"

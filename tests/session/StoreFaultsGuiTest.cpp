@@ -7,7 +7,7 @@
 #include "config/RegistryStrings.h"
 #include "platform/FileUtils.h"
 #include "platform/RegIntegration.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 #include "registry/Registry.h"
 
 #include <QProcess>

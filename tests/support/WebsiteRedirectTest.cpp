@@ -1,7 +1,7 @@
 // Support pages open in the browser at the support site's "t.php" with the page and the
 // product id in the query.
 #include "support/WebsiteRedirect.h"
-#include "platform/BaseUrls.h"
+#include "resources/BaseUrls.h"
 #include "platform/ProcessTestSupport.h"
 
 namespace {

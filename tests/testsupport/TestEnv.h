@@ -51,7 +51,7 @@ QByteArray ReadTestFile(const QString& path);
 QString SourceDir();
 QString SharedTestDataDir();
 
-// A program of this build, by its path below the build folder ("tools/reg/oneclick-reg").
+// A program of this build, by its path below the build folder ("tools/oneclick-reg/oneclick-reg").
 QString BuiltProgram(const QString& relativePath);
 
 // One run of a program to its end, bounded so a hung program cannot hang the suite. Code is

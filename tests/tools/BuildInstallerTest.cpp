@@ -1,7 +1,7 @@
 // oneclick-build's installer, inspect and encipher commands, run as a product maker runs them:
 // an installer built from the demo product carries every resource, survives a copy under
 // another name, and shows the record the installer would build under a given file name.
-#include "platform/ResourceContainer.h"
+#include "resources/ResourceContainer.h"
 #include "support/Constants.h"
 
 #include "testsupport/TestEnv.h"
@@ -40,7 +40,7 @@ protected:
         WriteTestFile(FPackage, cnEmptyZip);
     }
 
-    static QString tool() { return BuiltProgram("tools/build/oneclick-build"); }
+    static QString tool() { return BuiltProgram("tools/oneclick-build/oneclick-build"); }
 
     static TRun run(const QStringList& args, qint64 addressSpaceLimit = 0) {
         QProcess process;

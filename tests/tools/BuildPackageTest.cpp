@@ -1,7 +1,7 @@
 // oneclick-build package as a maker uses it: the package it writes holds the folder's tree with
 // its modes, folders and links, every file encrypted by the chosen method, and extracts the
 // same with the installer's own extraction and with 7z; bad invocations write nothing.
-#include "platform/MyZip.h"
+#include "package/MyZip.h"
 
 #include "testsupport/TestEnv.h"
 
@@ -85,7 +85,7 @@ protected:
 
     int build(const QStringList& args, QString* err = nullptr) {
         QProcess process;
-        process.start(BuiltProgram("tools/build/oneclick-build"), QStringList{"package"} + args);
+        process.start(BuiltProgram("tools/oneclick-build/oneclick-build"), QStringList{"package"} + args);
         if (!process.waitForFinished(120000))
             return -1;
         if (err)

@@ -1,7 +1,7 @@
 // oneclick-build preview run as its own process on the demo installer: the picture it writes
 // (size and a few pixels of the banner, the install button and the page), the other pages and
 // dialogs, and its refusals.
-#include "platform/Png.h"
+#include "resources/Png.h"
 #include "testsupport/TestEnv.h"
 
 #include <QFileInfo>
@@ -21,7 +21,7 @@ protected:
                       .Code,
                   0);
     }
-    static QString Program() { return BuiltProgram("tools/build/oneclick-build"); }
+    static QString Program() { return BuiltProgram("tools/oneclick-build/oneclick-build"); }
 
     static TProgramRun Run(const QStringList& Args) { return RunProgram(Program(), Args); }
 

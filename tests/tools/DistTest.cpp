@@ -26,7 +26,7 @@ struct TRun {
 
 TRun RunDist(const QStringList& args) {
     QProcess process;
-    process.start(BuiltProgram(QStringLiteral("tools/dist/oneclick-dist")), args);
+    process.start(BuiltProgram(QStringLiteral("tools/oneclick-dist/oneclick-dist")), args);
     if (!process.waitForFinished(60000))
         process.kill();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -152,7 +152,7 @@ protected:
     }
 
     void StartService() {
-        FServer.start(BuiltProgram(QStringLiteral("tools/dist/oneclick-dist")),
+        FServer.start(BuiltProgram(QStringLiteral("tools/oneclick-dist/oneclick-dist")),
                       {QStringLiteral("serve"), QStringLiteral("--db"), Db(),
                        QStringLiteral("--packages"), Packages(), QStringLiteral("--listen"),
                        QStringLiteral("127.0.0.1:0")});
@@ -463,9 +463,9 @@ TEST_F(TDistTest, PublishRefusesWhatNoInstallerCouldUse) {
 
 TEST_F(TDistTest, KeepsEveryAcknowledgedReportWhenKilledUnderLoad) {
     QProcess load;
-    load.start(BuiltProgram(QStringLiteral("tools/dist/oneclick-dist-load")),
+    load.start(BuiltProgram(QStringLiteral("tools/oneclick-dist/oneclick-dist-load")),
                {QStringLiteral("--server"),
-                BuiltProgram(QStringLiteral("tools/dist/oneclick-dist")), QStringLiteral("--work"),
+                BuiltProgram(QStringLiteral("tools/oneclick-dist/oneclick-dist")), QStringLiteral("--work"),
                 FEnv.Root() + QStringLiteral("/load"), QStringLiteral("--clients"),
                 QStringLiteral("8"), QStringLiteral("--seconds"), QStringLiteral("2"),
                 QStringLiteral("--kill-after"), QStringLiteral("1")});

@@ -13,7 +13,7 @@ protected:
         ASSERT_TRUE(QFileInfo(Program()).isExecutable())
             << "build the oneclick-reg target first: " << Program().toStdString();
     }
-    static QString Program() { return BuiltProgram("tools/reg/oneclick-reg"); }
+    static QString Program() { return BuiltProgram("tools/oneclick-reg/oneclick-reg"); }
 
     static TProgramRun Run(const QStringList& args) { return RunProgram(Program(), args); }
 

@@ -4,7 +4,7 @@
 #include "ui/FormTestSupport.h"
 
 #include "platform/RegIntegration.h"
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 #include "registry/Registry.h"
 #include "ui/MsgBoxes.h"
 #include "ui/StoredLayout.h"

@@ -4,8 +4,8 @@
 
 #include "ui/UiTestSupport.h"
 
-#include "platform/ResourceContainer.h"
-#include "platform/Resources.h"
+#include "resources/ResourceContainer.h"
+#include "resources/Resources.h"
 #include "testsupport/TestEnv.h"
 
 #include <QApplication>

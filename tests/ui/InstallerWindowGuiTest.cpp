@@ -3,7 +3,7 @@
 // start-up touches applied to the demo product's pictures.
 #include "ui/FormTestSupport.h"
 
-#include "platform/system/RunningExe.h"
+#include "base/RunningExe.h"
 #include "ui/FrmCommInstLayout.h"
 #include "ui/StoredLayout.h"
 

@@ -2,9 +2,9 @@
 // pointer input: state strips, the alpha rule, picture placement, caption and icon, states.
 #include "ui/UiTestSupport.h"
 
-#include "platform/ResourceContainer.h"
-#include "platform/Resources.h"
-#include "platform/system/RunningExe.h"
+#include "resources/ResourceContainer.h"
+#include "resources/Resources.h"
+#include "base/RunningExe.h"
 #include "testsupport/TestEnv.h"
 #include "ui/ImgBtnEx.h"
 #include "ui/TextImageButton.h"

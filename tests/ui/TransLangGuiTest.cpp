@@ -2,8 +2,8 @@
 // files read from the executable (plain and enciphered), the message table and template export.
 #include "ui/UiTestSupport.h"
 
-#include "platform/ResourceContainer.h"
-#include "platform/system/RunningExe.h"
+#include "resources/ResourceContainer.h"
+#include "base/RunningExe.h"
 #include "support/Cipher.h"
 #include "support/Constants.h"
 #include "testsupport/TestEnv.h"

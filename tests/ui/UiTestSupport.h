@@ -2,7 +2,6 @@
 // product's own decoder, so every picture carries the colour type a real file would give.
 #pragma once
 
-#define QTEST_QPA_MOUSE_HANDLING // input goes through the window system, as a user's would
 #include <QColor>
 #include <QImage>
 #include <QTest>
@@ -10,7 +9,7 @@
 #include <functional>
 #include <ostream>
 
-#include "platform/Png.h"
+#include "resources/Png.h"
 #include "testsupport/TestEnv.h"
 
 #include <png.h>

@@ -4,8 +4,8 @@
 #include "platform/FileUtils.h"
 
 #include "platform/linux/ProcessSpawn.h"
-#include "platform/system/Exception.h"
-#include "platform/system/RunningExe.h"
+#include "base/Exception.h"
+#include "base/RunningExe.h"
 
 #include <QFile>
 #include <QFileInfo>

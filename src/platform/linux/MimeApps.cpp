@@ -4,7 +4,7 @@
 #include "platform/linux/MimeApps.h"
 
 #include "platform/linux/DesktopEntry.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <QFile>
 #include <QMimeDatabase>

@@ -4,7 +4,7 @@
 #include "platform/linux/ProcessSpawn.h"
 
 #include "platform/Process.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "platform/Shortcuts.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/MimeApps.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -7,8 +7,8 @@
 #include "platform/FileUtils.h"
 #include "platform/Process.h"
 #include "platform/linux/ProcessSpawn.h"
-#include "platform/system/Exception.h"
-#include "platform/system/RunningExe.h"
+#include "base/Exception.h"
+#include "base/RunningExe.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 
 #include "platform/FileUtils.h"
 #include "platform/linux/DesktopEntry.h"
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 // their case-folded form, which the unique indexes hold, so a lookup is one indexed equality.
 #include "registry/linux/RegStore.h"
 
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 
 #include <QFile>
 #include <QFileInfo>

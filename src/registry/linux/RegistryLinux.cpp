@@ -4,7 +4,7 @@
 // transaction keeps it for its whole life.
 #include "registry/Registry.h"
 
-#include "platform/system/Locations.h"
+#include "base/Locations.h"
 #include "registry/linux/RegStore.h"
 
 #include <map>

@@ -1,3 +1,0 @@
-#include "platform/system/Exception.h"
-
-Exception::Exception(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
