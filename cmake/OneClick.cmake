@@ -11,9 +11,16 @@ set(ONECLICK_TEST_PCH ${ONECLICK_QT_PCH} <gtest/gtest.h> <gmock/gmock.h> <QProce
 set(ONECLICK_GUI_TEST_PCH ${ONECLICK_TEST_PCH} <QApplication> <QWidget> <QPainter> <QMouseEvent>
     <QTest>)
 
-# oneclick_pch(TARGET DEPS...): the precompiled headers that fit what the target links.
+# oneclick_pch(TARGET DEPS... | PCH headers...): the precompiled headers that fit what the target
+# links, or the ones named.
 function(oneclick_pch target)
-  if("Qt6::Widgets" IN_LIST ARGN)
+  if(NOT ONECLICK_PCH)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "PCH" ${ARGN})
+  if(ARG_PCH)
+    target_precompile_headers(${target} PRIVATE ${ARG_PCH})
+  elseif("Qt6::Widgets" IN_LIST ARGN)
     target_precompile_headers(${target} PRIVATE ${ONECLICK_WIDGETS_PCH})
   elseif("Qt6::Core" IN_LIST ARGN OR "Qt6::Gui" IN_LIST ARGN)
     target_precompile_headers(${target} PRIVATE ${ONECLICK_QT_PCH})
@@ -21,7 +28,6 @@ function(oneclick_pch target)
     target_precompile_headers(${target} PRIVATE ${ONECLICK_STD_PCH})
   endif()
 endfunction()
-
 
 # oneclick_library(NAME SOURCES... [DEPS targets...]): one static library per subsystem folder.
 # A folder whose sources are not written yet gives an interface target, so the tree always builds.
@@ -65,10 +71,10 @@ function(oneclick_test_folder)
   list(FILTER tests INCLUDE REGEX "GuiTest\\.cpp$")
   if(tests)
     target_link_libraries(${name} PRIVATE oneclick_testsupport_gui ${ARG_DEPS})
-    target_precompile_headers(${name} PRIVATE ${ONECLICK_GUI_TEST_PCH})
+    oneclick_pch(${name} PCH ${ONECLICK_GUI_TEST_PCH})
   else()
     target_link_libraries(${name} PRIVATE oneclick_testsupport ${ARG_DEPS})
-    target_precompile_headers(${name} PRIVATE ${ONECLICK_TEST_PCH})
+    oneclick_pch(${name} PCH ${ONECLICK_TEST_PCH})
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
