@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds everything and runs the whole test suite: first as shipped,
 # then again with address and undefined-behaviour sanitizers, then every fuzzing target for a
-# few seconds (clang build). All three must pass.
+# few seconds (clang build). All three must pass. --quick: the plain build and suite only, for
+# a person at work.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+QUICK=0
+case "${1:-}" in
+  --quick) QUICK=1 ;;
+  "") ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 ASAN_DIR="${BUILD_DIR}-asan"
@@ -55,8 +62,10 @@ run_sanitized_suite() {
   return "$status"
 }
 
+phase "layers" scripts/check-layers.py
 phase "build" build_tree "$BUILD_DIR"
 phase "tests" run_suite "$BUILD_DIR"
+[ "$QUICK" -eq 0 ] || exit 0
 
 phase "sanitizer build" build_tree "$ASAN_DIR" -DONECLICK_ASAN=ON -DONECLICK_BENCH=OFF
 phase "sanitizer tests" run_sanitized_suite
